@@ -1,0 +1,214 @@
+#pragma once
+// The one central object: owns every long-lived component, holds what the control
+// panel shows (published fields: Q_PROPERTYs with NOTIFY signals that fire only on
+// a real change), and is where the subsystems' operations live. Main thread only.
+// Operations are defined in the folder of the subsystem they belong to.
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+#include "audio/AudioFeatures.h"
+#include "platform/MainQueue.h"
+#include "platform/Platform.h"
+
+class AudioTap;
+class BpmEstimator;
+class FeatureExtractor;
+class WallpaperWindow;
+
+class AppState : public QObject {
+    Q_OBJECT
+    // Capture (src/app/CapturePump.cpp)
+    Q_PROPERTY(bool capturing READ capturing NOTIFY capturingChanged)
+    Q_PROPERTY(QString captureError READ captureError NOTIFY captureErrorChanged)
+    Q_PROPERTY(float level READ level NOTIFY levelChanged)
+    Q_PROPERTY(double silentForSeconds READ silentForSeconds NOTIFY silentForSecondsChanged)
+    Q_PROPERTY(bool everSawSignal READ everSawSignal NOTIFY everSawSignalChanged)
+    Q_PROPERTY(double bpm READ bpm NOTIFY bpmChanged)
+    // Wallpaper (src/wallpaper)
+    Q_PROPERTY(QString wallpaperScreenName READ wallpaperScreenName NOTIFY wallpaperScreenNameChanged)
+    Q_PROPERTY(QString themeName READ themeName NOTIFY themeNameChanged)
+    // Scenes and sign-in (src/compose)
+    Q_PROPERTY(QString composeStatus READ composeStatus NOTIFY composeStatusChanged)
+    Q_PROPERTY(QString keyState READ keyState NOTIFY keyStateChanged)
+    Q_PROPERTY(QString keyStatus READ keyStatus NOTIFY keyStatusChanged)
+    Q_PROPERTY(QString autoSource READ autoSource NOTIFY autoSourceChanged)
+    // Lyrics (src/nowplaying)
+    Q_PROPERTY(QString lyricLine READ lyricLine NOTIFY lyricLineChanged)
+
+public:
+    explicit AppState(Platform platform, QObject* parent = nullptr);
+    ~AppState() override;
+
+    // The app's single instance, made by main(); tests construct their own.
+    static AppState* shared();
+    static AppState& createShared(Platform platform);
+    static void destroyShared();
+
+    Platform& platform() { return m_platform; }
+
+    // --- Lifecycle (src/app/Lifecycle.cpp)
+    void shutdown();
+
+    // --- Capture pump and watchdogs (src/app/CapturePump.cpp)
+    static constexpr double kPumpInterval = 1.0 / 30.0;
+    static constexpr int kWindowSize = 1024;
+    static constexpr int kSlowDivisor = 3;
+    static constexpr float kSignalThreshold = 0.01f;
+    static constexpr double kSilenceLimit = 20.0;
+    static constexpr double kRebuildSpacing = 30.0;
+    static constexpr double kTempoInterval = 2.0;
+    void startCapture();
+    void stopCapture();
+    void pump();
+    void installDeviceListener();
+
+    // --- Status file (src/app/StatusFile.cpp)
+    static constexpr double kStatusInterval = 2.0;
+    void writeStatus();
+    QString statusURL();
+    static QString iso(double secondsSinceEpoch);  // "2026-01-02T03:04:05Z"
+
+    // --- Wallpaper placement (src/wallpaper/Placement.cpp)
+    void setWallpaper(const ScreenInfo& screen, bool preview);
+    void removeWallpaper();
+    WallpaperWindow* wallpaper() const { return m_wallpaper.get(); }
+    bool wallpaperVisible() const;
+
+    // --- Look, effects, quality, themes (src/wallpaper/LookAndThemes.cpp)
+    void applyLook();
+    void applyQuality();
+    void applyFx();
+    void stepTheme(int step);
+    void refreshThemeName();
+
+    // --- Sign-in (src/compose/SignIn.cpp)
+    void activateKey(const QString& key);
+
+    // --- Automatic scenes (src/compose/AutoScenes.cpp)
+    void autoSceneCheck();
+
+    // --- Lyrics (src/nowplaying/LyricSync.cpp)
+    void syncLyric();
+    void syncLyricsDefault();
+    void lyricsModeChanged();
+    // The current track as "artist — title", or empty when there is none.
+    QString currentTrackText() const;
+
+    // --- Logging and shared helpers (src/app/Logging.cpp)
+    static void dlog(const QString& message);
+    static QString logURL();
+    static QString jsString(const QString& text);
+    bool panelVisible() const;
+    void systemLog(const QString& line);  // line includes the "[vesmer] " prefix
+
+    // --- Published fields
+    bool capturing() const { return m_capturing; }
+    QString captureError() const { return m_captureError; }  // null: none
+    float level() const { return m_level; }
+    double silentForSeconds() const { return m_silentForSeconds; }
+    bool everSawSignal() const { return m_everSawSignal; }
+    double bpm() const { return m_bpm; }
+    QString wallpaperScreenName() const { return m_wallpaperScreenName; }  // null: none
+    QString themeName() const { return m_themeName; }
+    QString composeStatus() const { return m_composeStatus; }
+    QString keyState() const { return m_keyState; }
+    QString keyStatus() const { return m_keyStatus; }
+    QString autoSource() const { return m_autoSource; }
+    QString lyricLine() const { return m_lyricLine; }
+
+    void setThemeName(const QString& name);
+    void setComposeStatus(const QString& status);
+    void setLyricLine(const QString& line);
+
+    // --- Unpublished state, readable for diagnostics and tests
+    bool screensAsleep() const { return m_screensAsleep; }
+    std::int64_t tickCount() const { return m_tickCount; }
+    float rawLevel() const { return m_rawLevel; }
+    double lastSignalAt() const { return m_lastSignalAt; }
+    double lastCaptureRestart() const { return m_lastCaptureRestart; }
+    bool deviceListenerInstalled() const { return m_deviceListenerInstalled; }
+    AudioTap& tap() { return *m_tap; }
+
+signals:
+    void capturingChanged();
+    void captureErrorChanged();
+    void levelChanged();
+    void silentForSecondsChanged();
+    void everSawSignalChanged();
+    void bpmChanged();
+    void wallpaperScreenNameChanged();
+    void themeNameChanged();
+    void composeStatusChanged();
+    void keyStateChanged();
+    void keyStatusChanged();
+    void autoSourceChanged();
+    void lyricLineChanged();
+
+private:
+    // Stores `value` and emits `changed` only when it differs.
+    template <typename T>
+    void publish(T& field, const T& value, void (AppState::*changed)());
+    void screensDidSleep();
+    void screensDidWake();
+    double now() const { return m_platform.clock->now(); }
+
+    Platform m_platform;
+
+    // Audio
+    std::unique_ptr<AudioTap> m_tap;
+    std::unique_ptr<FeatureExtractor> m_extractor;
+    std::unique_ptr<BpmEstimator> m_bpmEstimator;
+    std::array<float, 1024> m_windowBuf{};
+    TaskHandle m_tick;
+
+    // Published
+    bool m_capturing = false;
+    QString m_captureError;
+    float m_level = 0.0f;
+    double m_silentForSeconds = 0.0;
+    bool m_everSawSignal = false;
+    double m_bpm = 0.0;
+    QString m_wallpaperScreenName;
+    QString m_themeName = QStringLiteral("\u2014");
+    QString m_composeStatus;
+    QString m_keyState;
+    QString m_keyStatus;
+    QString m_autoSource;
+    QString m_lyricLine;
+
+    // Bookkeeping
+    std::unique_ptr<WallpaperWindow> m_wallpaper;
+    double m_lastSignalAt = 0.0;
+    double m_lastBpmUpdate = Clock::distantPast();
+    bool m_screensAsleep = false;
+    bool m_deviceListenerInstalled = false;
+    double m_lastCaptureRestart = Clock::distantPast();
+    bool m_loggedSignal = false;
+    double m_lastStatusWrite = Clock::distantPast();
+    std::int64_t m_tickCount = 0;
+    float m_rawLevel = 0.0f;
+    std::optional<QString> m_statusURL;
+};
+
+namespace detail {
+// A null text (none) and an empty one are different published values.
+inline bool samePublished(const QString& a, const QString& b) { return a == b && a.isNull() == b.isNull(); }
+template <typename T>
+bool samePublished(const T& a, const T& b) { return a == b; }
+}  // namespace detail
+
+template <typename T>
+void AppState::publish(T& field, const T& value, void (AppState::*changed)())
+{
+    if (detail::samePublished(field, value))
+        return;
+    field = value;  // update first, so a slot reading it back sees the new value
+    emit(this->*changed)();
+}

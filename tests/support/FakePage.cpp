@@ -1,0 +1,47 @@
+#include "FakePage.h"
+
+void FakePage::evaluate(const QString& expression, ScriptDone done)
+{
+    calls << Call{expression, {}, false};
+    if (done)
+        done(replies.value(expression));
+}
+
+void FakePage::callWithArguments(const QString& body, const QVariantMap& arguments, ScriptDone done)
+{
+    calls << Call{body, arguments, true};
+    if (done)
+        done(replies.value(body));
+}
+
+QStringList FakePage::evaluated() const
+{
+    QStringList out;
+    for (const Call& call : calls)
+        if (!call.withArguments)
+            out << call.script;
+    return out;
+}
+
+int FakePage::countOf(const QString& script) const
+{
+    int n = 0;
+    for (const Call& call : calls)
+        n += call.script == script ? 1 : 0;
+    return n;
+}
+
+void FakeHostWindow::setVisibleOnScreen(bool visible)
+{
+    visibleOnScreen = visible;
+    if (m_handler)
+        m_handler();
+}
+
+std::unique_ptr<HostWindow> FakeWallpaperHost::createWindow(const ScreenInfo& screen, bool preview)
+{
+    auto window = std::make_unique<FakeHostWindow>();
+    window->fakePage.replies = replies;
+    made << Made{screen, preview, window.get()};
+    return window;
+}

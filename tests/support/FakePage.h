@@ -1,0 +1,64 @@
+#pragma once
+// A web page that records every script it is sent and answers from a table the
+// test sets: an expression (or call body) maps to a reply. Unlisted scripts get
+// no value. Replies are delivered at once, as the real page does asynchronously.
+
+#include <QHash>
+#include <QList>
+#include <QStringList>
+
+#include "platform/WallpaperHost.h"
+#include "platform/WebPage.h"
+
+class FakePage final : public WebPage {
+public:
+    struct Call {
+        QString script;
+        QVariantMap arguments;  // empty for evaluate
+        bool withArguments = false;
+    };
+
+    void evaluate(const QString& expression, ScriptDone done = {}) override;
+    void callWithArguments(const QString& body, const QVariantMap& arguments, ScriptDone done = {}) override;
+
+    // Scripts evaluated (not call bodies), in order.
+    QStringList evaluated() const;
+    int countOf(const QString& script) const;
+
+    QList<Call> calls;
+    QHash<QString, ScriptReply> replies;
+};
+
+// A host window holding a FakePage; visibility is set by the test.
+class FakeHostWindow final : public HostWindow {
+public:
+    WebPage& page() override { return fakePage; }
+    bool isVisibleOnScreen() const override { return visibleOnScreen; }
+    void setVisibilityHandler(std::function<void()> handler) override { m_handler = std::move(handler); }
+    void close() override { ++closeCount; }
+
+    // Trigger: the window became (in)visible.
+    void setVisibleOnScreen(bool visible);
+
+    FakePage fakePage;
+    bool visibleOnScreen = true;
+    int closeCount = 0;
+
+private:
+    std::function<void()> m_handler;
+};
+
+class FakeWallpaperHost final : public WallpaperHost {
+public:
+    std::unique_ptr<HostWindow> createWindow(const ScreenInfo& screen, bool preview) override;
+
+    struct Made {
+        ScreenInfo screen;
+        bool preview;
+        FakeHostWindow* window;  // owned by the WallpaperWindow; valid until it closes
+    };
+    QList<Made> made;
+    FakeHostWindow* last() const { return made.isEmpty() ? nullptr : made.last().window; }
+    // Replies every new window's page starts with.
+    QHash<QString, ScriptReply> replies;
+};

@@ -1,0 +1,50 @@
+#pragma once
+// Small doubles of the platform seams, with triggers for the tests.
+
+#include <QList>
+#include <QStringList>
+#include <QUrl>
+
+#include "platform/Desktop.h"
+#include "platform/Screens.h"
+#include "platform/SystemEvents.h"
+#include "platform/SystemLog.h"
+
+class MemoryLog final : public SystemLog {
+public:
+    void write(const QString& line) override { lines << line; }
+    int count(const QString& line) const { return int(lines.count(line)); }
+    int countStartingWith(const QString& prefix) const;
+    QStringList lines;
+};
+
+class FakeSystemEvents final : public SystemEvents {
+    Q_OBJECT
+public:
+    bool panelVisible() const override { return panelShown; }
+    void sleep() { emit screensDidSleep(); }
+    void wake() { emit screensDidWake(); }
+    bool panelShown = false;
+};
+
+class FakeScreens final : public Screens {
+    Q_OBJECT
+public:
+    QList<ScreenInfo> list() const override { return screens; }
+    void set(QList<ScreenInfo> now)
+    {
+        screens = std::move(now);
+        emit changed();
+    }
+    QList<ScreenInfo> screens{{QStringLiteral("Built-in Display"), QRect(0, 0, 1920, 1080)}};
+};
+
+class RecordingDesktop final : public Desktop {
+public:
+    void openUrl(const QUrl& url) override { openedUrls << url; }
+    void openSoundSettings() override { ++soundSettingsOpened; }
+    void bringToFront() override { ++broughtToFront; }
+    QList<QUrl> openedUrls;
+    int soundSettingsOpened = 0;
+    int broughtToFront = 0;
+};
