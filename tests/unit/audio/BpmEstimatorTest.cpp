@@ -1,0 +1,114 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "audio/BpmEstimator.h"
+
+namespace {
+
+// Pushes `count` values of an onset train: 1 every `period` values, else 0.
+void pushTrain(BpmEstimator& estimator, double period, int count, double& phase)
+{
+    for (int i = 0; i < count; ++i) {
+        estimator.push(phase < 1.0 ? 1.0f : 0.0f);
+        phase += 1.0;
+        if (phase >= period)
+            phase -= period;
+    }
+}
+
+// Two-second steps of the pump: 60 pushes, then one update.
+bool stepTwoSeconds(BpmEstimator& estimator, double period, double& phase)
+{
+    pushTrain(estimator, period, 60, phase);
+    return estimator.update();
+}
+
+}  // namespace
+
+TEST(BpmEstimator, NeedsTwelveSecondsAndTwoAgreeingEstimates)
+{
+    BpmEstimator estimator;
+    double phase = 0;
+    pushTrain(estimator, 15, BpmEstimator::kMinHistory - 1, phase);
+    EXPECT_FALSE(estimator.update());
+    EXPECT_EQ(estimator.bpm(), 0.0);
+
+    pushTrain(estimator, 15, 1, phase);
+    EXPECT_FALSE(estimator.update()) << "the first estimate is only a candidate";
+    EXPECT_EQ(estimator.bpm(), 0.0);
+    EXPECT_TRUE(stepTwoSeconds(estimator, 15, phase));
+    EXPECT_DOUBLE_EQ(estimator.bpm(), 120.0);
+    EXPECT_FALSE(stepTwoSeconds(estimator, 15, phase)) << "an unchanged tempo is not republished";
+}
+
+TEST(BpmEstimator, FoldsEveryTempoInto70To180)
+{
+    struct Row {
+        const char* name;
+        double period;
+        double bpm;
+    };
+    const Row rows[] = {
+        {"period 40 is 45 BPM, doubled", 40, 90.0},
+        {"period 10 is 180 BPM, kept", 10, 180.0},
+        {"period 20 is 90 BPM", 20, 90.0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        BpmEstimator estimator;
+        double phase = 0;
+        pushTrain(estimator, row.period, BpmEstimator::kHistory, phase);
+        EXPECT_FALSE(estimator.update());
+        EXPECT_TRUE(stepTwoSeconds(estimator, row.period, phase));
+        EXPECT_NEAR(estimator.bpm(), row.bpm, 0.05);
+    }
+}
+
+TEST(BpmEstimator, SilenceDropsTheTempoOnceAndStaysQuiet)
+{
+    BpmEstimator estimator;
+    double phase = 0;
+    pushTrain(estimator, 15, BpmEstimator::kHistory, phase);
+    estimator.update();
+    ASSERT_TRUE(stepTwoSeconds(estimator, 15, phase));
+
+    for (int i = 0; i < BpmEstimator::kHistory; ++i)
+        estimator.push(0.0f);
+    EXPECT_TRUE(estimator.update()) << "0 is published once";
+    EXPECT_EQ(estimator.bpm(), 0.0);
+    EXPECT_FALSE(estimator.update());
+    EXPECT_FALSE(estimator.update());
+}
+
+TEST(BpmEstimator, ALockedTempoAveragesCloseValuesAndNeedsTwoVotesToMove)
+{
+    BpmEstimator estimator;
+    double phase = 0;
+    pushTrain(estimator, 15, BpmEstimator::kHistory, phase);
+    estimator.update();
+    ASSERT_TRUE(stepTwoSeconds(estimator, 15, phase));
+    ASSERT_DOUBLE_EQ(estimator.bpm(), 120.0);
+
+    // A whole history at 150 BPM: one computation is only a candidate...
+    double fast = 0;
+    pushTrain(estimator, 12, BpmEstimator::kHistory, fast);
+    EXPECT_FALSE(estimator.update());
+    EXPECT_DOUBLE_EQ(estimator.bpm(), 120.0);
+    // ...the second agreeing one replaces the lock outright, without averaging.
+    EXPECT_TRUE(estimator.update());
+    EXPECT_NEAR(estimator.bpm(), 150.0, 0.05);
+
+    // Close to the lock: the published value is the mean of the lock and the new value.
+    BpmEstimator alone;
+    double p1 = 0, p2 = 0;
+    pushTrain(alone, 12.2, BpmEstimator::kHistory, p1);
+    alone.update();
+    ASSERT_TRUE(alone.update());
+    const double near = alone.bpm();
+    ASSERT_GT(std::fabs(near - 150.0), 0.5);
+    ASSERT_LT(std::fabs(near - 150.0), 3.0);
+    pushTrain(estimator, 12.2, BpmEstimator::kHistory, p2);
+    EXPECT_TRUE(estimator.update());
+    EXPECT_NEAR(estimator.bpm(), (near + 150.0) / 2.0, 0.1);
+}

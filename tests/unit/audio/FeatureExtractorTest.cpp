@@ -1,0 +1,148 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <complex>
+#include <random>
+#include <vector>
+
+#include "audio/FeatureExtractor.h"
+
+namespace {
+
+constexpr int N = 1024;
+constexpr int kBins = 512;
+
+// The features computed the slow, obvious way: a direct DFT in double precision.
+struct ReferenceExtractor {
+    std::array<double, kBins> smoothed{};
+    std::array<double, kBins> norm{};
+    double bassAvg = 0, beatEnv = 0, levelAvg = 0;
+
+    double band(double lo, double hi) const
+    {
+        const int i0 = int(lo * kBins), i1 = int(hi * kBins);
+        double sum = 0;
+        for (int i = i0; i < i1; ++i)
+            sum += norm[size_t(i)];
+        return sum / (i1 - i0);
+    }
+
+    AudioFeatures step(const std::vector<float>& x)
+    {
+        std::vector<double> w(N);
+        for (int n = 0; n < N; ++n)
+            w[size_t(n)] = double(x[size_t(n)]) * double(float(0.8165 * (1 - std::cos(2 * M_PI * n / N))));
+        std::vector<std::complex<double>> X(kBins + 1);
+        for (int j = 0; j <= kBins; ++j)
+            for (int n = 0; n < N; ++n)
+                X[size_t(j)] += w[size_t(n)] * std::polar(1.0, -2 * M_PI * double(j) * n / N);
+        for (int j = 0; j < kBins; ++j) {
+            // Bin 0 holds DC and Nyquist together.
+            const double m = j == 0 ? std::hypot(X[0].real(), X[kBins].real()) / 1024 : std::abs(X[size_t(j)]) / 1024;
+            smoothed[size_t(j)] = 0.2 * m + 0.8 * smoothed[size_t(j)];
+            const double d = (20 * std::log10(std::max(smoothed[size_t(j)], 1e-12)) + 100) / 70;
+            norm[size_t(j)] = std::clamp(d, 0.0, 1.0);
+        }
+        AudioFeatures f;
+        const double bass = band(0, 0.08), mid = band(0.08, 0.35), treble = band(0.35, 1.0);
+        const double level = (bass + mid + treble) / 3;
+        const double rise = std::max(bass - bassAvg, 0.0);
+        bassAvg = 0.1 * bass + 0.9 * bassAvg;
+        beatEnv = rise > 0.06 ? 0.88 : beatEnv * 0.88;
+        levelAvg = 0.05 * level + 0.95 * levelAvg;
+        double s = 0, wsum = 0;
+        for (int j = 0; j < kBins; ++j) {
+            s += norm[size_t(j)];
+            wsum += j * norm[size_t(j)];
+        }
+        f.bass = float(bass), f.mid = float(mid), f.treble = float(treble), f.level = float(level);
+        f.beat = float(beatEnv), f.centroid = float(s > 0 ? wsum / s / 512 : 0);
+        f.flux = float(std::min(4 * rise, 1.0)), f.energy = float(levelAvg);
+        return f;
+    }
+};
+
+void expectNear(const AudioFeatures& a, const AudioFeatures& b, double tolerance)
+{
+    EXPECT_NEAR(a.bass, b.bass, tolerance);
+    EXPECT_NEAR(a.mid, b.mid, tolerance);
+    EXPECT_NEAR(a.treble, b.treble, tolerance);
+    EXPECT_NEAR(a.level, b.level, tolerance);
+    EXPECT_NEAR(a.beat, b.beat, tolerance);
+    EXPECT_NEAR(a.centroid, b.centroid, tolerance);
+    EXPECT_NEAR(a.flux, b.flux, tolerance);
+    EXPECT_NEAR(a.energy, b.energy, tolerance);
+}
+
+std::vector<float> sine(double bin, double amplitude)
+{
+    std::vector<float> x(N);
+    for (int n = 0; n < N; ++n)
+        x[size_t(n)] = float(amplitude * std::sin(2 * M_PI * bin * n / N));
+    return x;
+}
+
+}  // namespace
+
+TEST(FeatureExtractor, AgreesWithADirectDftOverSeveralCalls)
+{
+    std::mt19937 rng(1234);
+    std::normal_distribution<float> gauss(0.0f, 0.3f);
+    std::vector<float> noise(N);
+    for (float& v : noise)
+        v = gauss(rng);
+    std::vector<float> dcAndNyquist(N);
+    for (int n = 0; n < N; ++n)
+        dcAndNyquist[size_t(n)] = 0.2f + (n % 2 ? -0.1f : 0.1f);
+
+    struct Row {
+        const char* name;
+        std::vector<std::vector<float>> windows;
+    };
+    const Row rows[] = {
+        {"bin-centre sine, bass", {sine(20, 0.5), sine(20, 0.5), sine(20, 0.5)}},
+        {"bin-centre sine, treble", {sine(300, 0.8), sine(300, 0.8)}},
+        {"white noise", {noise, noise, noise}},
+        {"sound then silence", {noise, std::vector<float>(N), std::vector<float>(N)}},
+        {"DC and Nyquist land in bin 0", {dcAndNyquist, dcAndNyquist}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        FeatureExtractor extractor;
+        ReferenceExtractor reference;
+        for (const auto& window : row.windows) {
+            const AudioFeatures got = extractor.step(window.data());
+            const AudioFeatures want = reference.step(window);
+            expectNear(got, want, 1e-5);
+            for (int j = 0; j < kBins; ++j)
+                ASSERT_NEAR(extractor.norm()[size_t(j)], reference.norm[size_t(j)], 1e-5) << "bin " << j;
+        }
+    }
+}
+
+TEST(FeatureExtractor, SilenceIsAllZerosAndSoundDecaysGradually)
+{
+    FeatureExtractor extractor;
+    const std::vector<float> silence(N);
+    EXPECT_EQ(extractor.step(silence.data()), AudioFeatures{});
+
+    const auto loud = sine(10, 1.0);
+    const AudioFeatures first = extractor.step(loud.data());
+    EXPECT_FLOAT_EQ(first.beat, 0.88f) << "first call: rise equals bass";
+    EXPECT_FLOAT_EQ(first.flux, std::min(4 * first.bass, 1.0f));
+
+    float beat = first.beat, energy = first.energy;
+    AudioFeatures f;
+    for (int i = 0; i < 40; ++i) {
+        f = extractor.step(loud.data());
+        EXPECT_LE(f.beat, 0.88f);
+    }
+    f = extractor.step(silence.data());
+    EXPECT_GT(f.bass, 0.0f) << "the smoothed spectrum decays, it does not drop at once";
+    beat = f.beat, energy = f.energy;
+    const AudioFeatures next = extractor.step(silence.data());
+    EXPECT_FLOAT_EQ(next.beat, beat * 0.88f);
+    EXPECT_NEAR(next.energy, energy * 0.95f + 0.05f * next.level, 1e-7);
+}
