@@ -1,0 +1,126 @@
+// The whole page in a stand-in browser without WebGL2: the host contract must
+// still be there and answer, and pausing must stop the animation loop.
+const test = require('node:test');
+const assert = require('node:assert/strict');
+const fs = require('node:fs');
+const path = require('node:path');
+const vm = require('node:vm');
+
+const PAGE = path.join(__dirname, '../../visuals');
+const FUNCTIONS = ['vesmerFeed', 'vesmerSetBPM', 'vesmerSetPaused', 'vesmerLyricMode', 'vesmerLyric', 'vesmerSetFx', 'vesmerSetLook',
+  'vesmerSetQuality', 'vesmerCurrentTheme', 'vesmerStep', 'vesmerSpec', 'vesmerLastGraph', 'vesmerApplyGraph', 'vesmerPaletteFromImage'];
+
+function element() {
+  return {
+    style: {}, className: '', textContent: '', width: 300, height: 150,
+    addEventListener() {},
+    getContext(kind) {
+      if (kind !== '2d') return null;
+      return { measureText: (t) => ({ width: t.length * 30 }), clearRect() {}, fillText() {}, save() {}, restore() {}, translate() {}, scale() {} };
+    }
+  };
+}
+
+// Loads the scripts index.html lists, in its order, into a fresh window.
+function loadPage() {
+  const frames = [];
+  const ids = { scene: element(), overlay: element() };
+  const win = {
+    innerWidth: 1280, innerHeight: 720, devicePixelRatio: 2,
+    performance: { now: () => 0 },
+    document: { getElementById: (id) => ids[id], createElement: element, body: { style: {} } },
+    requestAnimationFrame(cb) { frames.push(cb); return frames.length; },
+    cancelAnimationFrame(id) { frames[id - 1] = null; },
+    addEventListener() {},
+    Promise, JSON, Math, Image: class {}
+  };
+  win.window = win;
+  const context = vm.createContext(win);
+  const html = fs.readFileSync(path.join(PAGE, 'index.html'), 'utf8');
+  const scripts = [...html.matchAll(/<script src="([^"]+)"><\/script>/g)].map((m) => m[1]);
+  for (const src of scripts) vm.runInContext(fs.readFileSync(path.join(PAGE, src), 'utf8'), context, { filename: src });
+  // Runs every pending animation frame once, at time `now`.
+  function runFrames(now) {
+    const pending = frames.splice(0).filter(Boolean);
+    pending.forEach((cb) => cb(now));
+    return pending.length;
+  }
+  return { win, ids, scripts, runFrames };
+}
+
+test('all fourteen functions exist and answer without WebGL2', () => {
+  const { win, ids, scripts } = loadPage();
+  assert.deepEqual(scripts.filter((s) => !fs.existsSync(path.join(PAGE, s))), []);
+  for (const name of FUNCTIONS) assert.equal(typeof win[name], 'function', name);
+
+  const spec = JSON.parse(win.vesmerSpec());
+  assert.ok(spec.spec && spec.schema && spec.schema.properties.layers);
+  assert.equal(win.vesmerLastGraph(), 'null');
+  assert.equal(win.vesmerCurrentTheme(), 'Aurora');
+  assert.equal(win.vesmerSetQuality(0, 60), '2560\u00d71440 @ 60 fps');
+  assert.equal(win.vesmerSetQuality(1, 30), '1280\u00d7720 @ 30 fps');
+
+  // Without WebGL2 a good graph is shown as a still gradient: a fallback.
+  const example = JSON.stringify(spec.spec.example);
+  const verdict = win.vesmerApplyGraph(example);
+  assert.match(verdict, /fallback/);
+  assert.match(ids.scene.style.background || win.document.body.style.background, /gradient/);
+  assert.equal(JSON.parse(win.vesmerLastGraph()).name, 'Midnight tide');
+  assert.equal(win.vesmerCurrentTheme(), 'Midnight tide');
+  assert.match(win.vesmerApplyGraph('{'), /^graph is not valid JSON$/);
+
+  // Stepping returns to the built-in themes and forgets the graph.
+  win.vesmerStep(-1);
+  assert.equal(win.vesmerCurrentTheme(), 'Spectrum Halo');
+  assert.equal(win.vesmerLastGraph(), 'null');
+  assert.equal(win.vesmerStep(1), 'Aurora');
+
+  // Lyrics fall back to page text; "off" and the empty line hide it.
+  win.vesmerLyricMode('visuals');
+  win.vesmerLyric('It\'s "quoted" \\ and\nbroken');
+  assert.equal(ids.overlay.textContent, 'It\'s "quoted" \\ and\nbroken');
+  assert.equal(ids.overlay.style.opacity, '1');
+  win.vesmerLyricMode('off');
+  assert.equal(ids.overlay.style.opacity, '0');
+  win.vesmerLyricMode('overlay');
+  assert.equal(ids.overlay.style.opacity, '1');
+  win.vesmerLyric('');
+  assert.equal(ids.overlay.style.opacity, '0');
+
+  // Calls that return nothing must not throw on odd input.
+  win.vesmerFeed(0.5, 0.2, 0.1, 0.3, 0.88, 0.2, 1, 0.4);
+  win.vesmerFeed();
+  win.vesmerSetBPM(128.4);
+  win.vesmerSetBPM(NaN);
+  win.vesmerSetFx('{"bloom":1,"hue":0.5}');
+  win.vesmerSetFx('not json');
+  win.vesmerSetLook(1, 1, 1, 1);
+});
+
+test('pause stops requesting frames; resume starts again', () => {
+  const { win, runFrames } = loadPage();
+  const frames = () => JSON.parse(win.vesmerStats()).frames;
+  assert.equal(runFrames(100), 1);
+  assert.equal(runFrames(120), 1);
+  const before = frames();
+  assert.ok(before >= 1);
+  win.vesmerSetPaused(true);
+  assert.equal(runFrames(140), 0, 'no frame is pending while paused');
+  win.vesmerSetPaused(true);
+  assert.equal(runFrames(160), 0);
+  assert.equal(frames(), before);
+  win.vesmerSetPaused(false);
+  win.vesmerSetPaused(false);
+  assert.equal(runFrames(200), 1, 'resuming twice still runs one loop');
+});
+
+test('the frame cap skips frames that come too early', () => {
+  const { win, runFrames } = loadPage();
+  win.vesmerSetQuality(1, 30);
+  const frames = () => JSON.parse(win.vesmerStats()).frames;
+  let t = 1000;
+  runFrames(t);
+  const start = frames();
+  for (let i = 0; i < 60; i++) runFrames(t += 1000 / 60);
+  assert.equal(frames() - start, 30);
+});

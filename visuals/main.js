@@ -1,0 +1,370 @@
+// The page's side of the host contract: the fourteen vesmer* globals, the
+// audio state they feed and the animation loop. vesmerFeed and the loop only
+// write into arrays made here once, so a running page allocates nothing per
+// frame; everything that allocates happens on a settings or scene change.
+(function (root) {
+  'use strict';
+  var V = root.Vesmer;
+  var graphLib = V.graph, themes = V.themes, controls = V.controls, shaders = V.shaders;
+
+  var canvas = document.getElementById('scene');
+  var overlay = document.getElementById('overlay');
+  var renderer = null;
+  try { renderer = V.renderer.create(canvas); } catch (e) { renderer = null; }
+
+  // Indices of the fed values; 8 is the tempo-locked pulse, -1 nothing.
+  var CHANNEL = { bass: 0, mid: 1, treble: 2, level: 3, beat: 8, energy: 7, flux: 6, none: -1 };
+  var MAX_LAYERS = graphLib.MAX_LAYERS;
+
+  var audioTarget = new Float32Array(8);
+  var audio = new Float32Array(9);
+  var frame = {
+    time: 0, pulse: 0, bass: 0,
+    cam: new Float32Array([0, 1, 0]), camOffset: new Float32Array(2),
+    bgTop: new Float32Array(3), bgBottom: new Float32Array(3),
+    finish: new Float32Array(4), hue: new Float32Array([1, 0, 0, 0, 1, 0, 0, 0, 1]),
+    lp0: new Float32Array(4 * MAX_LAYERS), lp1: new Float32Array(4 * MAX_LAYERS),
+    lc0: new Float32Array(3 * MAX_LAYERS), lc1: new Float32Array(3 * MAX_LAYERS),
+    post: new Float32Array(shaders.POST_EFFECTS.length),
+    lyricAlpha: new Float32Array(3), lyricSlot: 0,
+    lyricTint: new Float32Array([1, 1, 1]), lyricTint2: new Float32Array([1, 1, 1]),
+    lyricRect: new Float32Array([0, -0.42, 0.8, 0.2])
+  };
+  var layerCount = 0;
+  var layerChannel = new Int8Array(MAX_LAYERS);
+  var layerAmount = new Float32Array(MAX_LAYERS);
+
+  var themeIndex = 0;
+  var shownGraph = null;      // the normalized graph on screen
+  var composed = false;       // true while a graph from outside is shown
+  var motion = null, graphPost = null;
+  var fx = controls.noEffects();
+  var look = controls.look(1, 1, 1, 1);
+  var quality = { scale: 0, fps: 60 };
+  var paused = false, bpm = 0;
+  var beatPhase = 0, lastBeat = 0, hueAngle = 0, camAngle = 0;
+  var rafId = 0, lastFrame = 0, sizeDirty = true;
+  var stats = { frames: 0, fps: 0, windowStart: 0, windowFrames: 0 };
+
+  var lyricMode = 'overlay', lyricLine = '';
+  var textCanvas = document.createElement('canvas');
+  textCanvas.width = 1024; textCanvas.height = 256;
+  var textContext = textCanvas.getContext('2d');
+
+  function setVec3(out, offset, rgb) { out[offset] = rgb[0]; out[offset + 1] = rgb[1]; out[offset + 2] = rgb[2]; }
+
+  function brighten(rgb) {
+    var hsl = V.color.rgbToHsl(rgb);
+    return V.color.hslToRgb(hsl[0], Math.min(1, hsl[1] * 1.1), Math.max(0.55, hsl[2]));
+  }
+
+  function updatePost() {
+    var mask = 0;
+    shaders.POST_EFFECTS.forEach(function (name, i) {
+      var v = Math.max(fx[name], graphPost ? graphPost[name] : 0);
+      frame.post[i] = v;
+      if (v > 0) mask |= 1 << i;
+    });
+    if (renderer) renderer.setPostMask(mask);
+  }
+
+  function cssBackground(colors) {
+    var c = colors.layers.length ? colors.layers[0][0] : colors.top;
+    document.body.style.background = 'radial-gradient(circle at 50% 60%, ' + V.color.toHex(c) + ' 0%, transparent 65%), linear-gradient(' +
+      V.color.toHex(colors.top) + ', ' + V.color.toHex(colors.bottom) + ')';
+  }
+
+  // Puts a normalized graph on screen. Throws (before changing anything)
+  // when its program does not compile.
+  function show(g) {
+    if (renderer) renderer.setScene(g.layers.map(function (l) { return l.type; }));
+    var colors = graphLib.resolveColors(g);
+    setVec3(frame.bgTop, 0, colors.top);
+    setVec3(frame.bgBottom, 0, colors.bottom);
+    layerCount = g.layers.length;
+    g.layers.forEach(function (l, i) {
+      frame.lp0[i * 4] = l.intensity; frame.lp0[i * 4 + 1] = l.scale;
+      frame.lp0[i * 4 + 2] = l.speed; frame.lp0[i * 4 + 3] = l.detail;
+      frame.lp1[i * 4] = l.x; frame.lp1[i * 4 + 1] = l.y;
+      frame.lp1[i * 4 + 3] = graphLib.BLENDS.indexOf(l.blend);
+      setVec3(frame.lc0, i * 3, colors.layers[i][0]);
+      setVec3(frame.lc1, i * 3, colors.layers[i][1]);
+      layerChannel[i] = CHANNEL[l.react];
+      layerAmount[i] = l.amount;
+    });
+    var first = colors.layers[0], last = colors.layers[colors.layers.length - 1];
+    setVec3(frame.lyricTint, 0, brighten(first[0]));
+    setVec3(frame.lyricTint2, 0, brighten(last[1]));
+    motion = g.motion;
+    graphPost = g.post;
+    shownGraph = g;
+    updatePost();
+    if (!renderer) cssBackground(colors);
+  }
+
+  function showTheme(i) {
+    themeIndex = i;
+    composed = false;
+    show(themes.graph(i));
+  }
+
+  function resize() {
+    sizeDirty = false;
+    var size = controls.renderSize(root.innerWidth || 1, root.innerHeight || 1, quality.scale, root.devicePixelRatio || 1, renderer ? renderer.maxSize : 0);
+    if (renderer) renderer.resize(size.width, size.height);
+    else { canvas.width = size.width; canvas.height = size.height; }
+    // Keep the lyric quad's text aspect (4:1) whatever the screen shape.
+    frame.lyricRect[3] = frame.lyricRect[2] * 0.25 * size.width / size.height;
+  }
+
+  function ease(current, target, rate, dt) { return current + (target - current) * (1 - Math.exp(-rate * dt)); }
+
+  function update(dt) {
+    var react = look.reactivity, i;
+    for (i = 0; i < 8; i++) audio[i] = ease(audio[i], audioTarget[i], audioTarget[i] > audio[i] ? 18 : 5, dt);
+    var beatNow = audioTarget[4];
+    if (bpm > 0 && motion.tempoLock) {
+      beatPhase += dt * bpm / 60;
+      // A fed beat onset pulls the phase toward the nearest whole beat.
+      if (beatNow > 0.5 && lastBeat <= 0.5) beatPhase += (Math.round(beatPhase) - beatPhase) * 0.35;
+      var gate = Math.min(1, audio[3] * 3 + audio[7] * 3);
+      frame.pulse = Math.exp(-(beatPhase - Math.floor(beatPhase)) * 5) * gate;
+    } else {
+      frame.pulse = Math.min(1, audio[4] / 0.88);
+    }
+    lastBeat = beatNow;
+    audio[8] = frame.pulse;
+    frame.bass = audio[0] * react;
+
+    var tempoFactor = bpm > 0 ? Math.min(1.5, Math.max(0.6, bpm / 120)) : 1;
+    var energy = Math.min(1, audio[7] * 2 * react);
+    frame.time += dt * look.speed * motion.speed * tempoFactor * (0.85 + 0.3 * energy);
+    camAngle += dt * motion.rotate * 0.6 * look.speed;
+    frame.cam[0] = camAngle + motion.drift * 0.08 * Math.sin(frame.time * 0.21);
+    frame.cam[1] = 1 + motion.zoom * 0.09 * frame.pulse * react + 0.03 * audio[0] * react;
+    frame.camOffset[0] = motion.drift * 0.06 * Math.sin(frame.time * 0.13);
+    frame.camOffset[1] = motion.drift * 0.05 * Math.cos(frame.time * 0.17);
+
+    for (i = 0; i < layerCount; i++) {
+      var ch = layerChannel[i];
+      frame.lp1[i * 4 + 2] = ch < 0 ? 0 : Math.min(3, audio[ch] * layerAmount[i] * react);
+    }
+
+    frame.finish[0] = look.exposure * (0.75 + 0.5 * energy);
+    frame.finish[1] = look.grain * 0.35 + graphPost.grain;
+    frame.finish[2] = graphPost.vignette;
+    frame.finish[3] = motion.flash * frame.pulse * 0.35 * react;
+
+    // Hue: the cycle effect turns it steadily; the centroid leans it.
+    var hueRate = Math.max(fx.hue, graphPost.hue);
+    if (hueRate > 0) hueAngle += dt * hueRate * 1.5;
+    else hueAngle = ease(hueAngle, Math.round(hueAngle / 6.2831853) * 6.2831853, 1.5, dt);
+    var lean = Math.max(-0.6, Math.min(0.6, (audio[5] - 0.12) * 2.5 * react));
+    var a = hueAngle + lean, c = Math.cos(a), s = Math.sin(a) * 0.57735027, k = (1 - c) / 3;
+    var h = frame.hue;
+    h[0] = c + k; h[1] = k + s; h[2] = k - s;
+    h[3] = k - s; h[4] = c + k; h[5] = k + s;
+    h[6] = k + s; h[7] = k - s; h[8] = c + k;
+
+    var visuals = lyricMode === 'visuals' && lyricLine !== '';
+    frame.lyricAlpha[0] = ease(frame.lyricAlpha[0], 0, 5, dt);
+    frame.lyricAlpha[1] = ease(frame.lyricAlpha[1], visuals ? 1 : 0, 3.5, dt);
+    frame.lyricAlpha[2] = frame.pulse * react;
+    frame.lyricRect[1] = -0.42 + 0.01 * frame.pulse * react;
+  }
+
+  function tick(now) {
+    if (paused) { rafId = 0; return; }
+    rafId = root.requestAnimationFrame(tick);
+    var elapsed = now - lastFrame;
+    if (elapsed < 1000 / quality.fps * 0.92) return;
+    lastFrame = now;
+    if (sizeDirty) resize();
+    update(Math.min(elapsed, 100) / 1000);
+    if (renderer) renderer.draw(frame);
+    stats.frames++;
+    stats.windowFrames++;
+    if (now - stats.windowStart >= 1000) {
+      stats.fps = stats.windowFrames * 1000 / (now - stats.windowStart);
+      stats.windowStart = now;
+      stats.windowFrames = 0;
+    }
+  }
+
+  function start() {
+    if (rafId || paused) return;
+    lastFrame = root.performance.now();
+    stats.windowStart = lastFrame;
+    stats.windowFrames = 0;
+    rafId = root.requestAnimationFrame(tick);
+  }
+
+  function drawText(text) {
+    var ctx = textContext, w = textCanvas.width, hgt = textCanvas.height;
+    ctx.clearRect(0, 0, w, hgt);
+    if (!text) return;
+    var size = 72;
+    ctx.font = '600 ' + size + 'px "DejaVu Sans", sans-serif';
+    var lines = controls.wrap(text, function (t) { return ctx.measureText(t).width; }, w - 120, 2);
+    if (lines.length > 1) { size = 56; ctx.font = '600 ' + size + 'px "DejaVu Sans", sans-serif'; }
+    var widest = 0;
+    lines.forEach(function (l) { widest = Math.max(widest, ctx.measureText(l).width); });
+    var fit = Math.min(1, (w - 80) / Math.max(widest, 1));
+    ctx.save();
+    ctx.translate(w / 2, hgt / 2);
+    ctx.scale(fit, fit);
+    ctx.textAlign = 'center';
+    ctx.textBaseline = 'middle';
+    ctx.fillStyle = '#ffffff';
+    ctx.shadowColor = 'rgba(255,255,255,0.75)';
+    ctx.shadowBlur = 22;
+    var lineHeight = size * 1.15, top = -(lines.length - 1) * lineHeight / 2;
+    lines.forEach(function (l, i) { ctx.fillText(l, 0, top + i * lineHeight); });
+    ctx.shadowBlur = 0;
+    lines.forEach(function (l, i) { ctx.fillText(l, 0, top + i * lineHeight); });
+    ctx.restore();
+  }
+
+  function refreshOverlay() {
+    var domShows = lyricMode === 'overlay' || (lyricMode === 'visuals' && !renderer);
+    overlay.className = lyricMode === 'visuals' ? 'visuals' : '';
+    overlay.style.opacity = domShows && lyricLine ? '1' : '0';
+  }
+
+  // ---- the host contract ----
+
+  root.vesmerFeed = function (b, m, t, l, beat, cen, flux, en) {
+    audioTarget[0] = +b || 0; audioTarget[1] = +m || 0; audioTarget[2] = +t || 0; audioTarget[3] = +l || 0;
+    audioTarget[4] = +beat || 0; audioTarget[5] = +cen || 0; audioTarget[6] = +flux || 0; audioTarget[7] = +en || 0;
+  };
+
+  root.vesmerSetBPM = function (value) {
+    var v = +value;
+    bpm = isFinite(v) && v > 0 ? Math.min(v, 300) : 0;
+  };
+
+  root.vesmerSetPaused = function (value) {
+    paused = !!value;
+    if (paused) {
+      if (rafId) root.cancelAnimationFrame(rafId);
+      rafId = 0;
+    } else {
+      start();
+    }
+  };
+
+  root.vesmerLyricMode = function (mode) {
+    lyricMode = controls.lyricMode(mode);
+    refreshOverlay();
+  };
+
+  root.vesmerLyric = function (line) {
+    var text = typeof line === 'string' ? line : line === null || line === undefined ? '' : String(line);
+    if (text === lyricLine) return;
+    lyricLine = text;
+    overlay.textContent = text;
+    refreshOverlay();
+    if (renderer) {
+      // The new line goes into the other texture; the old one fades out.
+      drawText(text);
+      frame.lyricSlot ^= 1;
+      renderer.setText(frame.lyricSlot, textCanvas);
+      frame.lyricAlpha[0] = frame.lyricAlpha[1];
+      frame.lyricAlpha[1] = 0;
+    }
+  };
+
+  root.vesmerSetFx = function (json) {
+    var parsed = controls.parseFx(json, fx);
+    if (!parsed) return;
+    fx = parsed;
+    updatePost();
+  };
+
+  root.vesmerSetLook = function (reactivity, speed, exposure, grain) {
+    look = controls.look(reactivity, speed, exposure, grain);
+  };
+
+  root.vesmerSetQuality = function (scale, fps) {
+    quality = { scale: typeof scale === 'number' ? scale : 0, fps: controls.fpsCap(fps) };
+    resize();
+    return controls.qualityReport(canvas.width, canvas.height, quality.fps);
+  };
+
+  root.vesmerCurrentTheme = function () {
+    if (!composed) return themes.names[themeIndex];
+    return shownGraph && shownGraph.name ? shownGraph.name : 'Composed scene';
+  };
+
+  root.vesmerStep = function (n) {
+    showTheme(themes.stepIndex(themeIndex, n, themes.count));
+    return themes.names[themeIndex];
+  };
+
+  var specText = JSON.stringify({ spec: graphLib.describe(), schema: graphLib.schema() });
+  root.vesmerSpec = function () { return specText; };
+
+  root.vesmerLastGraph = function () { return composed ? JSON.stringify(shownGraph) : 'null'; };
+
+  root.vesmerApplyGraph = function (text) {
+    var d = graphLib.decide(text);
+    if (d.status === 'error' || d.status === 'guard') return d.message;
+    if (d.status === 'fallback') {
+      var sub = themes.substitute(d.graph);
+      show(sub.graph);
+      composed = true;
+      return d.message + '; showing ' + sub.theme + (d.graph.palette ? ' in the graph\'s palette' : '');
+    }
+    try {
+      show(d.graph);
+    } catch (e) {
+      var stand = themes.substitute(d.graph);
+      show(stand.graph);
+      composed = true;
+      return 'fallback: the scene did not compile; showing ' + stand.theme;
+    }
+    composed = true;
+    return renderer ? 'ok' : 'fallback: WebGL2 is unavailable; showing a still gradient';
+  };
+
+  root.vesmerPaletteFromImage = function (dataUrl) {
+    return new Promise(function (resolve, reject) {
+      if (typeof dataUrl !== 'string' || !dataUrl) { reject(new Error('no image')); return; }
+      var img = new Image();
+      img.onload = function () {
+        var scale = Math.min(1, 96 / Math.max(img.naturalWidth, img.naturalHeight, 1));
+        var w = Math.max(1, Math.round(img.naturalWidth * scale)), h = Math.max(1, Math.round(img.naturalHeight * scale));
+        var c = document.createElement('canvas');
+        c.width = w; c.height = h;
+        var ctx = c.getContext('2d');
+        ctx.drawImage(img, 0, 0, w, h);
+        var colors = V.palette.dominantColors(ctx.getImageData(0, 0, w, h).data, 6);
+        if (colors.length < 3) reject(new Error('image has no opaque pixels'));
+        else resolve(JSON.stringify(colors));
+      };
+      img.onerror = function () { reject(new Error('image could not be decoded')); };
+      img.src = dataUrl;
+    });
+  };
+
+  // Not part of the host contract: frame counters for tests and tuning.
+  root.vesmerStats = function () {
+    return JSON.stringify({ frames: stats.frames, fps: Math.round(stats.fps * 10) / 10, webgl2: !!renderer, paused: paused, width: canvas.width, height: canvas.height });
+  };
+
+  root.addEventListener('resize', function () { sizeDirty = true; });
+  canvas.addEventListener('webglcontextlost', function (e) { e.preventDefault(); });
+  canvas.addEventListener('webglcontextrestored', function () {
+    renderer = V.renderer.create(canvas);
+    if (renderer) {
+      renderer.setText(frame.lyricSlot, textCanvas);
+      show(shownGraph);
+    }
+    sizeDirty = true;
+  });
+
+  showTheme(0);
+  resize();
+  refreshOverlay();
+  start();
+})(this);
