@@ -1,14 +1,27 @@
 #include "audio/SampleRing.h"
 
+#include <algorithm>
+
 void SampleRing::writeMono(const float* samples, int frames, int channels)
 {
     if (frames <= 0)
         return;
     const std::lock_guard guard(m_lock);
     if (channels <= 1) {
-        for (int i = 0; i < frames; ++i) {
-            m_buf[size_t(m_head)] = samples[i];
-            m_head = (m_head + 1) % kCapacity;
+        // At most two straight copies: up to the end of the buffer, then from its start.
+        int remaining = frames;
+        const float* from = samples;
+        if (remaining > kCapacity) {  // only the last kCapacity samples can survive
+            from += remaining - kCapacity;
+            m_head = (m_head + (remaining - kCapacity)) % kCapacity;
+            remaining = kCapacity;
+        }
+        while (remaining > 0) {
+            const int run = std::min(remaining, kCapacity - m_head);
+            std::copy(from, from + run, m_buf.begin() + m_head);
+            from += run;
+            remaining -= run;
+            m_head = (m_head + run) % kCapacity;
         }
     } else {
         const float divisor = float(channels);
@@ -18,7 +31,8 @@ void SampleRing::writeMono(const float* samples, int frames, int channels)
             for (int c = 0; c < channels; ++c)
                 sum += frame[c];
             m_buf[size_t(m_head)] = sum / divisor;
-            m_head = (m_head + 1) % kCapacity;
+            if (++m_head == kCapacity)
+                m_head = 0;
         }
     }
     m_written += frames;
@@ -32,11 +46,10 @@ bool SampleRing::latest(int n, float* out, std::size_t outSize)
     // A request larger than the ring can never be met consistently.
     if (m_written < n || outSize < std::size_t(n) || n > kCapacity)
         return false;
-    int index = (m_head - n + 2 * kCapacity) % kCapacity;
-    for (int i = 0; i < n; ++i) {
-        out[i] = m_buf[size_t(index)];
-        index = (index + 1) % kCapacity;
-    }
+    const int start = (m_head - n + 2 * kCapacity) % kCapacity;
+    const int firstRun = std::min(n, kCapacity - start);
+    std::copy(m_buf.begin() + start, m_buf.begin() + start + firstRun, out);
+    std::copy(m_buf.begin(), m_buf.begin() + (n - firstRun), out + firstRun);
     return true;
 }
 
