@@ -1,0 +1,151 @@
+// The vesmer process: checks what it was asked for, makes sure it is the only
+// instance in the session, builds the real platform and runs the app.
+#include <QApplication>
+#include <QIcon>
+#include <QProcessEnvironment>
+#include <QTimer>
+#include <cstdio>
+#include <optional>
+#include <unistd.h>
+#include <xcb/xcb.h>
+
+#include "app/AppState.h"
+#include "app/Application.h"
+#include "app/CommandLine.h"
+#include "app/SingleInstance.h"
+#include "app/TerminationSignals.h"
+#include "audio/PulseCaptureBackend.h"
+#include "panel/PanelWindow.h"
+#include "platform/QtDesktop.h"
+#include "platform/QtScreens.h"
+#include "platform/SystemLog.h"
+#include "wallpaper/QtWallpaperHost.h"
+
+namespace {
+
+void printLine(FILE* stream, const QString& text)
+{
+    std::fputs(qPrintable(text + QLatin1Char('\n')), stream);
+    std::fflush(stream);
+}
+
+// Qt aborts when it cannot reach a display; say so in one line instead.
+std::optional<QString> displayProblem()
+{
+    const QString platform = qEnvironmentVariable("QT_QPA_PLATFORM");
+    if (!platform.isEmpty() && !platform.startsWith(QLatin1String("xcb")))
+        return std::nullopt;  // wayland, offscreen, …: Qt reports its own problems
+    if (!qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") && platform.isEmpty())
+        return std::nullopt;
+    const QByteArray display = qgetenv("DISPLAY");
+    if (display.isEmpty())
+        return QStringLiteral("vesmer: no display (neither DISPLAY nor WAYLAND_DISPLAY is set); "
+                              "start it from a graphical session");
+    xcb_connection_t* connection = xcb_connect(display.constData(), nullptr);
+    const bool failed = xcb_connection_has_error(connection) != 0;
+    xcb_disconnect(connection);
+    if (failed)
+        return QStringLiteral("vesmer: cannot open display %1").arg(QString::fromLocal8Bit(display));
+    return std::nullopt;
+}
+
+// The web engine will not start its sandbox as root and then exits at once. We
+// never switch the sandbox off on the user's behalf; we only say why.
+void warnIfRootWithSandbox()
+{
+    if (::geteuid() != 0 || !qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX")
+        || qEnvironmentVariable("QTWEBENGINE_CHROMIUM_FLAGS").contains(QLatin1String("--no-sandbox")))
+        return;
+    printLine(stderr, QStringLiteral("vesmer: running as root, where the web engine's sandbox cannot start and "
+                                     "the wallpaper will fail; run as a normal user, or set "
+                                     "QTWEBENGINE_DISABLE_SANDBOX=1 at your own risk"));
+}
+
+Platform makePlatform()
+{
+    Platform platform;
+    platform.clock = std::make_unique<SystemClock>();
+    platform.queue = std::make_unique<QtMainQueue>();
+    platform.settings = std::make_unique<Settings>(Settings::defaultPath());
+    platform.log = std::make_unique<StderrLog>();
+    platform.events = std::make_unique<DesktopSystemEvents>();
+    platform.screens = std::make_unique<QtScreens>();
+    platform.wallpaperHost = std::make_unique<QtWallpaperHost>();
+    platform.capture = std::make_unique<PulseCaptureBackend>();
+    platform.desktop = std::make_unique<QtDesktop>();
+    return platform;
+}
+
+// Everything that refers to the shared state lives in this scope, so it is gone
+// before the state is destroyed.
+int run(QApplication& qtApp, const CommandLine& commandLine, SingleInstance& instance)
+{
+    TerminationSignals terminationSignals;
+    QObject::connect(&terminationSignals, &TerminationSignals::received, &qtApp, &QCoreApplication::quit);
+
+    AppState& state = AppState::createShared(makePlatform());
+    Application application(state, commandLine);
+    PanelWindow panel(state);
+
+    QObject::connect(&panel, &PanelWindow::closed, &application, &Application::panelClosed);
+    QObject::connect(&application, &Application::quitRequested, &qtApp, &QCoreApplication::quit,
+                     Qt::QueuedConnection);
+    QObject::connect(&instance, &SingleInstance::urlsOpened, &application, &Application::openUrls);
+    QObject::connect(&instance, &SingleInstance::activated, &application, &Application::activate);
+    // The session ending, the last window and the signals all end the loop here.
+    QObject::connect(&qtApp, &QCoreApplication::aboutToQuit, &application, &Application::terminate);
+
+    panel.showCentred();
+    QTimer::singleShot(0, &application, &Application::launch);
+    const int code = qtApp.exec();
+    application.terminate();
+    return code;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const CommandLine commandLine = CommandLine::parse(arguments, QProcessEnvironment::systemEnvironment());
+
+    for (const QString& flag : commandLine.unknownFlags)
+        printLine(stderr, CommandLine::unknownFlagWarning(flag));
+    if (commandLine.help || commandLine.version) {
+        std::fputs(qPrintable(commandLine.help ? CommandLine::usage() : CommandLine::versionText()), stdout);
+        return 0;
+    }
+    if (const auto problem = displayProblem()) {
+        printLine(stderr, *problem);
+        return 1;
+    }
+
+    QApplication qtApp(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Vesmer"));
+    QApplication::setApplicationVersion(QStringLiteral(VESMER_VERSION));
+    QGuiApplication::setDesktopFileName(QStringLiteral("vesmer"));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("vesmer")));
+    // The quit rule is decided when the panel closes; wallpaper windows never count.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    SingleInstance instance;
+    switch (instance.claim(commandLine.urls)) {
+    case SingleInstance::Role::HandedOver:
+        return 0;
+    case SingleInstance::Role::Failed:
+        printLine(stderr, QStringLiteral("vesmer: ") + instance.problem());
+        return 1;
+    case SingleInstance::Role::Standalone:
+        printLine(stderr, QStringLiteral("vesmer: running without single-instance hand-over: ") + instance.problem());
+        break;
+    case SingleInstance::Role::Primary:
+        break;
+    }
+
+    warnIfRootWithSandbox();
+    const int code = run(qtApp, commandLine, instance);
+    AppState::destroyShared();
+    return code;
+}
