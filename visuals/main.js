@@ -159,7 +159,7 @@
     var hueRate = Math.max(fx.hue, graphPost.hue);
     if (hueRate > 0) hueAngle += dt * hueRate * 1.5;
     else hueAngle = ease(hueAngle, Math.round(hueAngle / 6.2831853) * 6.2831853, 1.5, dt);
-    var lean = Math.max(-0.6, Math.min(0.6, (audio[5] - 0.12) * 2.5 * react));
+    var lean = Math.max(-0.35, Math.min(0.35, (audio[5] - 0.12) * 1.5 * react));
     var a = hueAngle + lean, c = Math.cos(a), s = Math.sin(a) * 0.57735027, k = (1 - c) / 3;
     var h = frame.hue;
     h[0] = c + k; h[1] = k + s; h[2] = k - s;
@@ -180,7 +180,7 @@
     if (elapsed < 1000 / quality.fps * 0.92) return;
     lastFrame = now;
     if (sizeDirty) resize();
-    update(Math.min(elapsed, 100) / 1000);
+    update(Math.min(elapsed, 250) / 1000);
     if (renderer) renderer.draw(frame);
     stats.frames++;
     stats.windowFrames++;

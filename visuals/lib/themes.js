@@ -76,7 +76,7 @@
       background: { top: '#1a0500', bottom: '#000000' },
       layers: [
         { type: 'bars', color: 2, color2: 1, intensity: 0.9, scale: 1.1, speed: 1, detail: 0.6, react: 'mid', amount: 1.2 },
-        { type: 'orb', color: 0, color2: 1, intensity: 1.1, scale: 1, speed: 0.6, detail: 0.5, react: 'bass', amount: 1.3 }
+        { type: 'orb', color: 2, color2: 0, intensity: 0.95, scale: 1, speed: 0.6, detail: 0.5, react: 'bass', amount: 1.3 }
       ],
       motion: { speed: 0.9, zoom: 0.3, flash: 0.3 }, post: { vignette: 0.6 } },
     { name: 'Spectrum Halo', mood: 'clean modern spectrum equaliser',
