@@ -36,7 +36,8 @@ QString paletteBody()
 
 QString setBPM(double bpm)
 {
-    const double value = bpm >= 0.0 ? bpm : 0.0;  // NaN fails the test too
+    // NaN fails the test too; so does -0.0, which would otherwise print as "-0.0".
+    const double value = bpm > 0.0 ? bpm : 0.0;
     return QStringLiteral("window.vesmerSetBPM && vesmerSetBPM(") + doubleText(value) + QLatin1Char(')');
 }
 

@@ -38,10 +38,19 @@ void FakeHostWindow::setVisibleOnScreen(bool visible)
         m_handler();
 }
 
+void FakeHostWindow::close()
+{
+    ++closeCount;
+    if (onClose)
+        onClose();
+}
+
 std::unique_ptr<HostWindow> FakeWallpaperHost::createWindow(const ScreenInfo& screen, bool preview)
 {
     auto window = std::make_unique<FakeHostWindow>();
     window->fakePage.replies = replies;
-    made << Made{screen, preview, window.get()};
+    window->onClose = [this] { --openWindows; };
+    made << Made{screen, preview, window.get(), openWindows};
+    ++openWindows;
     return window;
 }

@@ -35,7 +35,7 @@ public:
     WebPage& page() override { return fakePage; }
     bool isVisibleOnScreen() const override { return visibleOnScreen; }
     void setVisibilityHandler(std::function<void()> handler) override { m_handler = std::move(handler); }
-    void close() override { ++closeCount; }
+    void close() override;
 
     // Trigger: the window became (in)visible.
     void setVisibleOnScreen(bool visible);
@@ -43,6 +43,7 @@ public:
     FakePage fakePage;
     bool visibleOnScreen = true;
     int closeCount = 0;
+    std::function<void()> onClose;  // set by FakeWallpaperHost
 
 private:
     std::function<void()> m_handler;
@@ -56,9 +57,11 @@ public:
         ScreenInfo screen;
         bool preview;
         FakeHostWindow* window;  // owned by the WallpaperWindow; valid until it closes
+        int openBefore;          // windows made earlier and not closed yet
     };
     QList<Made> made;
     FakeHostWindow* last() const { return made.isEmpty() ? nullptr : made.last().window; }
     // Replies every new window's page starts with.
     QHash<QString, ScriptReply> replies;
+    int openWindows = 0;  // made and not closed yet
 };
