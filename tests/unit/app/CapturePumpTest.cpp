@@ -1,0 +1,293 @@
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <cmath>
+#include <gtest/gtest.h>
+#include <memory>
+#include <vector>
+
+#include "TestPlatform.h"
+#include "app/AppState.h"
+#include "app/JsonText.h"
+#include "wallpaper/PageCalls.h"
+
+namespace {
+
+constexpr double kRate = 48000.0;
+constexpr int kSamplesPerTick = 1600;  // 48 kHz / 30
+
+std::vector<float> sine(double hz, float amplitude, int count, int offset = 0)
+{
+    std::vector<float> out(size_t(count), 0.0f);
+    for (int i = 0; i < count; ++i)
+        out[size_t(i)] = amplitude * float(std::sin(2.0 * M_PI * hz * double(offset + i) / kRate));
+    return out;
+}
+
+const QString kSignalLine = QStringLiteral("[vesmer] SIGNAL \u2014 system audio flowing (level ");
+const QString kSilentLine = QStringLiteral("[vesmer] silent 20s after signal \u2014 rebuilding the tap");
+const QString kDeviceLine = QStringLiteral("[vesmer] default output changed \u2014 rebuilding the tap");
+
+class CapturePumpTest : public ::testing::Test {
+protected:
+    void tick(int count = 1)
+    {
+        for (int i = 0; i < count; ++i)
+            tp.queue->advance(AppState::kPumpInterval);
+    }
+    void loud() { tp.capture->write(sine(100.0, 0.5f, AppState::kWindowSize)); }
+    void silence() { tp.capture->write(std::vector<float>(AppState::kWindowSize, 0.0f)); }
+    void showWallpaper() { state->setWallpaper(tp.screens->screens.first(), false); }
+    int feeds() const
+    {
+        return tp.host->last() ? tp.host->last()->fakePage.countOf(PageCalls::feedBody()) : 0;
+    }
+
+    TestPlatform tp;
+    std::unique_ptr<AppState> state = std::make_unique<AppState>(tp.take());
+};
+
+TEST_F(CapturePumpTest, StartsOnceInstallsOneListenerAndStopsCleanly)
+{
+    tp.capture->rate = 44100.0;
+    state->startCapture();
+    EXPECT_TRUE(state->capturing());
+    EXPECT_TRUE(state->captureError().isNull());
+    EXPECT_EQ(tp.log->lines, QStringList{QStringLiteral("[vesmer] tap started (sampleRate 44100)")});
+    EXPECT_EQ(tp.capture->watchers, 1);
+    EXPECT_EQ(tp.queue->pendingCount(), 1);
+
+    state->startCapture();  // already running: nothing at all
+    EXPECT_EQ(tp.log->lines.size(), 1);
+    EXPECT_EQ(tp.capture->starts, 1);
+    EXPECT_EQ(tp.queue->pendingCount(), 1);
+
+    tp.clock->advance(5.0);
+    tp.capture->changeDefaultOutput();
+    EXPECT_EQ(tp.log->count(kDeviceLine), 1);
+    EXPECT_EQ(tp.capture->stops, 1);
+    EXPECT_EQ(tp.capture->starts, 2);
+    EXPECT_EQ(tp.capture->watchers, 1) << "a rebuild must not install a second listener";
+    EXPECT_EQ(state->lastCaptureRestart(), tp.clock->now());
+    EXPECT_EQ(tp.queue->pendingCount(), 1) << "one pump timer after the rebuild";
+
+    state->stopCapture();
+    EXPECT_FALSE(state->capturing());
+    EXPECT_FALSE(tp.capture->running);
+    EXPECT_EQ(tp.queue->pendingCount(), 0);
+    tick(30);
+    EXPECT_EQ(state->tickCount(), 0);
+
+    // Stopped: the device line is still written, and nothing else happens.
+    tp.capture->changeDefaultOutput();
+    EXPECT_EQ(tp.log->count(kDeviceLine), 2);
+    EXPECT_EQ(tp.capture->starts, 2);
+    EXPECT_FALSE(state->capturing());
+    state->stopCapture();  // safe when stopped
+}
+
+TEST_F(CapturePumpTest, FailedStartIsReportedAndLeavesNothingRunning)
+{
+    QSignalSpy errors(state.get(), &AppState::captureErrorChanged);
+    tp.capture->failWith = QStringLiteral("pa_context_connect failed (-6)");
+    state->startCapture();
+    EXPECT_FALSE(state->capturing());
+    EXPECT_EQ(state->captureError(), QStringLiteral("pa_context_connect failed (-6)"));
+    EXPECT_EQ(tp.log->lines, QStringList{QStringLiteral("[vesmer] tap FAILED: pa_context_connect failed (-6)")});
+    EXPECT_EQ(tp.queue->pendingCount(), 0);
+    EXPECT_EQ(tp.capture->watchers, 0) << "the listener comes with the first successful start";
+    tick(30);
+    EXPECT_EQ(state->tickCount(), 0) << "nothing retries by itself";
+
+    tp.capture->failWith.clear();
+    state->startCapture();
+    EXPECT_TRUE(state->capturing());
+    EXPECT_TRUE(state->captureError().isNull()) << "a successful start clears the error";
+    EXPECT_EQ(errors.count(), 2);
+    EXPECT_EQ(tp.capture->watchers, 1);
+}
+
+TEST_F(CapturePumpTest, FeedsEveryTickOnlyWhileAVisibleWallpaperIsAwake)
+{
+    enum class Wallpaper { None, Visible, Hidden };
+    struct Row {
+        const char* name;
+        Wallpaper wallpaper;
+        bool asleep;
+        int feedsPerSecond;
+    };
+    const Row rows[] = {
+        {"no wallpaper", Wallpaper::None, false, 0},
+        {"visible wallpaper, screens awake", Wallpaper::Visible, false, 30},
+        {"visible wallpaper, screens asleep", Wallpaper::Visible, true, 0},
+        {"hidden wallpaper", Wallpaper::Hidden, false, 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        TestPlatform platform;  // each row starts afresh
+        state = std::make_unique<AppState>(platform.take());
+        if (row.wallpaper == Wallpaper::None)
+            state->startCapture();
+        else
+            state->setWallpaper(platform.screens->screens.first(), false);
+        if (row.wallpaper == Wallpaper::Hidden)
+            platform.host->last()->setVisibleOnScreen(false);
+        if (row.asleep)
+            platform.events->sleep();
+        platform.capture->write(sine(100.0, 0.5f, AppState::kWindowSize));
+
+        const bool feeding = row.feedsPerSecond > 0;
+        // Ticks 1 and 2 are skipped unless feeding; tick 3 always runs.
+        for (int t = 1; t <= 3; ++t) {
+            platform.queue->advance(AppState::kPumpInterval);
+            const bool processed = feeding || t == 3;
+            EXPECT_EQ(state->rawLevel() > AppState::kSignalThreshold, processed) << "tick " << t;
+        }
+        for (int t = 4; t <= 30; ++t)
+            platform.queue->advance(AppState::kPumpInterval);
+        EXPECT_EQ(state->tickCount(), 30) << "every tick counts";
+        const int fed = platform.host->last() ? platform.host->last()->fakePage.countOf(PageCalls::feedBody()) : 0;
+        EXPECT_EQ(fed, row.feedsPerSecond);
+        state.reset();
+    }
+}
+
+TEST_F(CapturePumpTest, SignalNeedsMoreThanTheThresholdAndIsLoggedOncePerProcess)
+{
+    state->startCapture();
+    const double startedAt = tp.clock->now();
+    tp.capture->write(sine(100.0, 1e-3f, AppState::kWindowSize));  // faint, but not silent
+    tick(3);
+    EXPECT_GT(state->rawLevel(), 0.0f);
+    EXPECT_LE(state->rawLevel(), AppState::kSignalThreshold);
+    EXPECT_FALSE(state->everSawSignal());
+    EXPECT_EQ(state->lastSignalAt(), startedAt);
+
+    loud();
+    tick(3);
+    EXPECT_TRUE(state->everSawSignal());
+    EXPECT_EQ(state->lastSignalAt(), tp.clock->now());
+    ASSERT_EQ(tp.log->countStartingWith(kSignalLine), 1);
+    const QString line = tp.log->lines.last();
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("\\(level \\d\\.\\d{3}\\)$")).match(line).hasMatch()) << line.toStdString();
+    EXPECT_EQ(line, kSignalLine + QString::asprintf("%.3f)", double(state->rawLevel())));
+
+    tp.capture->changeDefaultOutput();  // a rebuild does not reset it
+    loud();
+    tick(9);
+    EXPECT_EQ(tp.log->countStartingWith(kSignalLine), 1);
+}
+
+TEST_F(CapturePumpTest, PanelValuesChangeOnlyWhileThePanelIsVisible)
+{
+    state->startCapture();
+    loud();
+    tick(3);
+    EXPECT_EQ(state->level(), 0.0f) << "hidden panel: left unchanged";
+
+    tp.events->panelShown = true;
+    tick(3);
+    EXPECT_EQ(state->level(), state->rawLevel());
+    EXPECT_EQ(state->silentForSeconds(), 0.0);
+    const float shown = state->level();
+
+    tp.events->panelShown = false;
+    silence();
+    tick(90);
+    EXPECT_EQ(state->level(), shown);
+    EXPECT_EQ(state->silentForSeconds(), 0.0);
+
+    tp.events->panelShown = true;
+    tick(3);
+    EXPECT_LT(state->level(), shown);
+    EXPECT_GT(state->silentForSeconds(), 0.0);
+    EXPECT_DOUBLE_EQ(state->silentForSeconds(), tp.clock->now() - state->lastSignalAt());
+
+    state->stopCapture();
+    EXPECT_EQ(state->level(), 0.0f);
+}
+
+TEST_F(CapturePumpTest, SilenceAfterSignalRebuildsAfterTwentySecondsThenEveryThirty)
+{
+    const double slowTick = AppState::kSlowDivisor * AppState::kPumpInterval;
+    state->startCapture();
+    loud();
+    tick(3);
+    ASSERT_TRUE(state->everSawSignal());
+    silence();
+
+    // Runs ticks until the capture has been started `starts` times; returns the
+    // time of the last signal before that rebuild.
+    auto runUntilStarts = [&](int starts) {
+        double lastSignal = state->lastSignalAt();
+        for (int i = 0; i < 60 * 30 && tp.capture->starts < starts; ++i) {
+            lastSignal = state->lastSignalAt();
+            tick();
+        }
+        return lastSignal;
+    };
+    const double lastSignal = runUntilStarts(2);
+    ASSERT_EQ(tp.capture->starts, 2);
+    EXPECT_EQ(tp.log->count(kSilentLine), 1);
+    const double firstRebuild = state->lastCaptureRestart();
+    EXPECT_GT(firstRebuild - lastSignal, AppState::kSilenceLimit);
+    EXPECT_LE(firstRebuild - lastSignal, AppState::kSilenceLimit + slowTick + 1e-6) << "the first slow tick past the limit";
+    EXPECT_TRUE(state->capturing());
+
+    // The start reset the silence count, but the spacing since the last rebuild
+    // is what holds the next one back.
+    runUntilStarts(3);
+    ASSERT_EQ(tp.capture->starts, 3);
+    const double secondRebuild = state->lastCaptureRestart();
+    EXPECT_GT(secondRebuild - firstRebuild, AppState::kRebuildSpacing);
+    EXPECT_LE(secondRebuild - firstRebuild, AppState::kRebuildSpacing + slowTick + 1e-6);
+
+    // A failed rebuild leaves capture stopped; nothing retries.
+    tp.capture->failWith = QStringLiteral("pa_context_connect failed (-6)");
+    runUntilStarts(4);
+    tick(30 * 60);
+    EXPECT_FALSE(state->capturing());
+    EXPECT_EQ(state->captureError(), tp.capture->failWith);
+    EXPECT_EQ(tp.log->count(kSilentLine), 3);
+}
+
+TEST_F(CapturePumpTest, SilenceBeforeAnySignalNeverRebuilds)
+{
+    state->startCapture();
+    silence();
+    tick(30 * 90);
+    EXPECT_EQ(tp.capture->starts, 1);
+    EXPECT_EQ(tp.log->count(kSilentLine), 0);
+}
+
+TEST_F(CapturePumpTest, TempoIsAskedForAtMostEveryTwoSecondsAndSentWhenItChanges)
+{
+    showWallpaper();
+    FakePage& page = tp.host->last()->fakePage;
+    std::vector<double> changedAt;
+    QObject::connect(state.get(), &AppState::bpmChanged, [&] { changedAt.push_back(tp.clock->now()); });
+
+    // A 60 Hz kick of 100 ms every 0.5 s (120 BPM), written as capture would.
+    int offset = 0;
+    for (int t = 0; t < 30 * 25; ++t) {
+        std::vector<float> chunk = sine(60.0, 0.8f, kSamplesPerTick, offset);
+        for (int i = 0; i < kSamplesPerTick; ++i)
+            if ((offset + i) % 24000 >= 4800)
+                chunk[size_t(i)] = 0.0f;
+        offset += kSamplesPerTick;
+        tp.capture->write(chunk);
+        tick();
+    }
+    EXPECT_EQ(feeds(), 30 * 25);
+    ASSERT_FALSE(changedAt.empty());
+    EXPECT_NEAR(state->bpm(), 120.0, 2.0);
+    for (size_t i = 1; i < changedAt.size(); ++i)
+        EXPECT_GT(changedAt[i] - changedAt[i - 1], AppState::kTempoInterval);
+    QStringList sent;
+    for (const QString& script : page.evaluated())
+        if (script.startsWith(QStringLiteral("window.vesmerSetBPM")))
+            sent << script;
+    ASSERT_EQ(sent.size(), qsizetype(changedAt.size())) << "sent exactly when it changed";
+    EXPECT_EQ(sent.last(), PageCalls::setBPM(state->bpm()));
+}
+
+}  // namespace

@@ -1,0 +1,130 @@
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <gtest/gtest.h>
+#include <memory>
+#include <vector>
+
+#include "TestPlatform.h"
+#include "app/AppState.h"
+
+namespace {
+
+class StatusFileTest : public ::testing::Test {
+protected:
+    StatusFileTest() { QFile::remove(path()); }
+
+    static QString path() { return qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/Vesmer/status.json"); }
+    static QByteArray raw()
+    {
+        QFile file(path());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    static QJsonObject json() { return QJsonDocument::fromJson(raw()).object(); }
+    void tick(int count = 1)
+    {
+        for (int i = 0; i < count; ++i)
+            tp.queue->advance(AppState::kPumpInterval);
+    }
+
+    TestPlatform tp;
+    std::unique_ptr<AppState> state = std::make_unique<AppState>(tp.take());
+};
+
+TEST_F(StatusFileTest, WritesElevenKeysCompactlyWithSlashesEscaped)
+{
+    state->setLyricLine(QStringLiteral("AC/DC \"live\"\nnext"));
+    state->setThemeName(QStringLiteral("Nebula"));
+    state->setComposeStatus(QStringLiteral("\u2713 live"));
+    state->startCapture();
+    tick(3);  // the first processed tick (no wallpaper) writes at once
+
+    EXPECT_EQ(state->statusURL(), path());
+    const QByteArray text = raw();
+    ASSERT_FALSE(text.isEmpty());
+    EXPECT_FALSE(text.contains('\n')) << "compact";
+    EXPECT_TRUE(text.contains(R"("lyric":"AC\/DC \"live\"\nnext")")) << text.constData();
+
+    const QJsonObject status = json();
+    EXPECT_EQ(status.keys().size(), 11);
+    EXPECT_EQ(status.value("capturing"), QJsonValue(true));
+    EXPECT_EQ(status.value("level"), QJsonValue(0.0)) << "nothing captured yet";
+    EXPECT_NEAR(status.value("silentForSeconds").toDouble(-1), 3 * AppState::kPumpInterval, 1e-6);
+    EXPECT_EQ(status.value("wallpaper"), QJsonValue(QString()));
+    EXPECT_EQ(status.value("wallpaperVisible"), QJsonValue(false));
+    EXPECT_EQ(status.value("theme"), QJsonValue(QStringLiteral("Nebula")));
+    EXPECT_EQ(status.value("track"), QJsonValue(QString()));
+    EXPECT_EQ(status.value("lyric"), QJsonValue(QStringLiteral("AC/DC \"live\"\nnext")));
+    EXPECT_EQ(status.value("bpm"), QJsonValue(0.0));
+    EXPECT_EQ(status.value("compose"), QJsonValue(QStringLiteral("\u2713 live")));
+    EXPECT_EQ(status.value("updatedAt"), QJsonValue(AppState::iso(tp.clock->now())));
+}
+
+TEST_F(StatusFileTest, WritesAtMostEveryTwoSecondsAndSilenceKeepsGrowing)
+{
+    state->setWallpaper(tp.screens->screens.first(), false);
+    tick();
+    const QJsonObject first = json();
+    EXPECT_EQ(first.value("wallpaper"), QJsonValue(tp.screens->screens.first().name));
+    EXPECT_EQ(first.value("wallpaperVisible"), QJsonValue(true));
+
+    struct Row {
+        const char* name;
+        double after;  // seconds since the last write
+        bool writes;
+    };
+    const Row rows[] = {{"1 s later", 1.0, false}, {"exactly 2 s later", 2.0, false}, {"2.1 s later", 2.1, true}};
+    // Stop the pump so that only these calls write; whole seconds keep the
+    // boundary exact.
+    state->stopCapture();
+    const double writtenAt = 1'800'000'100.0;
+    tp.clock->set(writtenAt);
+    state->writeStatus();
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        QFile::remove(path());
+        tp.clock->set(writtenAt + row.after);
+        state->writeStatus();
+        EXPECT_EQ(QFileInfo::exists(path()), row.writes);
+    }
+    const QJsonObject later = json();
+    EXPECT_GT(later.value("silentForSeconds").toDouble(), first.value("silentForSeconds").toDouble() + 2.0);
+    EXPECT_EQ(later.value("capturing"), QJsonValue(false));
+}
+
+TEST_F(StatusFileTest, PumpWritesOncePerTwoSecondsAtEitherRate)
+{
+    for (const bool feeding : {false, true}) {
+        SCOPED_TRACE(feeding ? "30 ticks a second" : "10 ticks a second");
+        TestPlatform platform;
+        state = std::make_unique<AppState>(platform.take());
+        QFile::remove(path());
+        if (feeding)
+            state->setWallpaper(platform.screens->screens.first(), false);
+        else
+            state->startCapture();
+        QList<QByteArray> writes;
+        for (int t = 0; t < 30 * 10; ++t) {
+            platform.queue->advance(AppState::kPumpInterval);
+            const QByteArray now = raw();
+            if (!now.isEmpty() && (writes.isEmpty() || writes.last() != now))
+                writes << now;
+        }
+        // Writes at about 0, 2.1, 4.2, 6.3 and 8.4 s.
+        EXPECT_EQ(writes.size(), 5);
+    }
+}
+
+TEST(StatusFileFolder, IsCreatedWhenThePathIsFirstComputed)
+{
+    const QString folder = qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/Vesmer");
+    QDir(folder).removeRecursively();
+    TestPlatform tp;
+    AppState state(tp.take());
+    EXPECT_EQ(state.statusURL(), folder + QStringLiteral("/status.json"));
+    EXPECT_TRUE(QFileInfo(folder).isDir());
+}
+
+}  // namespace
