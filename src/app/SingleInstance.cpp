@@ -6,7 +6,8 @@
 #include <QDBusMessage>
 
 namespace {
-constexpr int kCallTimeoutMs = 3000;
+// Long enough for a primary that is busy starting capture.
+constexpr int kCallTimeoutMs = 8000;
 const QString kInterface = QStringLiteral("org.freedesktop.Application");
 }  // namespace
 

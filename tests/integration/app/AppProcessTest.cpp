@@ -14,6 +14,7 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
+#include <optional>
 #include <xcb/xcb.h>
 
 namespace {
@@ -41,6 +42,7 @@ bool instanceRegistered()
 
 // Top-level X windows of one process, as the window manager would see them.
 struct XWindow {
+    xcb_window_t id = XCB_WINDOW_NONE;
     QList<QByteArray> types;  // _NET_WM_WINDOW_TYPE atom names
     int width = 0;
     int height = 0;
@@ -70,6 +72,7 @@ public:
             if (!viewable || cardinal(window, "_NET_WM_PID") != pid)
                 continue;
             XWindow info;
+            info.id = window;
             for (const xcb_atom_t type : atoms(window, "_NET_WM_WINDOW_TYPE"))
                 info.types << atomName(type);
             auto* geometry = xcb_get_geometry_reply(m_connection, xcb_get_geometry(m_connection, window), nullptr);
@@ -90,6 +93,29 @@ public:
         for (const XWindow& window : viewableWindowsOf(pid))
             count += window.types.contains("_NET_WM_WINDOW_TYPE_DESKTOP") ? 1 : 0;
         return count;
+    }
+
+    // The window manager's close button: WM_DELETE_WINDOW.
+    void requestClose(xcb_window_t window)
+    {
+        xcb_client_message_event_t event = {};
+        event.response_type = XCB_CLIENT_MESSAGE;
+        event.format = 32;
+        event.window = window;
+        event.type = atom("WM_PROTOCOLS");
+        event.data.data32[0] = atom("WM_DELETE_WINDOW");
+        event.data.data32[1] = XCB_CURRENT_TIME;
+        xcb_send_event(m_connection, 0, window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&event));
+        xcb_flush(m_connection);
+    }
+
+    // The control panel: the one ordinary window of the process.
+    std::optional<xcb_window_t> panelOf(qint64 pid)
+    {
+        for (const XWindow& window : viewableWindowsOf(pid))
+            if (!window.types.contains("_NET_WM_WINDOW_TYPE_DESKTOP"))
+                return window.id;
+        return std::nullopt;
     }
 
 private:
@@ -279,6 +305,33 @@ TEST_F(AppProcess, SecondProcessHandsItsKeyToTheFirstAndExits)
     EXPECT_EQ(huge->process().exitCode(), 0);
     EXPECT_EQ(setting(QStringLiteral("pro.key")).toString(), QStringLiteral("abc"));
     EXPECT_TRUE(primary->running());
+}
+
+TEST_F(AppProcess, ClosingThePanelQuitsOnlyWithoutAWallpaper)
+{
+    markLaunchedBefore();
+    {
+        auto app = startPrimary();
+        ASSERT_TRUE(showsPanel(*app, kStartTimeoutMs));
+        m_x.requestClose(*m_x.panelOf(app->pid()));
+        ASSERT_TRUE(app->finishes(5000)) << "closing the panel without a wallpaper must quit";
+        EXPECT_EQ(app->process().exitCode(), 0);
+    }
+    ASSERT_TRUE(waitFor([] { return !instanceRegistered(); }, 5000));
+
+    auto app = startPrimary({QStringLiteral("--wallpaper")});
+    ASSERT_TRUE(showsWallpaper(*app, kStartTimeoutMs));
+    ASSERT_TRUE(m_x.panelOf(app->pid()).has_value());
+    m_x.requestClose(*m_x.panelOf(app->pid()));
+    ASSERT_TRUE(waitFor([&] { return !m_x.panelOf(app->pid()); }, 5000));
+    EXPECT_FALSE(app->finishes(1500)) << "the wallpaper keeps the app running";
+    EXPECT_EQ(m_x.desktopWindowsOf(app->pid()), 1);
+
+    // Launching again brings the closed panel back.
+    auto again = start();
+    ASSERT_TRUE(again->finishes(10000));
+    EXPECT_EQ(again->process().exitCode(), 0);
+    EXPECT_TRUE(waitFor([&] { return m_x.panelOf(app->pid()).has_value(); }, 5000));
 }
 
 TEST_F(AppProcess, TerminationSignalsShutDownCleanlyWithinTwoSeconds)
