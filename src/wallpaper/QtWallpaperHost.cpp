@@ -5,20 +5,25 @@
 
 #include "wallpaper/QtHostWindow.h"
 
-QtWallpaperHost::QtWallpaperHost(QUrl page) : m_page(std::move(page)) {}
+QtWallpaperHost::QtWallpaperHost()
+    : m_candidates{QCoreApplication::applicationDirPath() + QStringLiteral("/visuals/index.html"),
+                   QStringLiteral(VESMER_INSTALL_VISUALS "/index.html")}
+{
+}
+
+QtWallpaperHost::QtWallpaperHost(const QString& pagePath) : m_candidates{pagePath} {}
 
 std::unique_ptr<HostWindow> QtWallpaperHost::createWindow(const ScreenInfo& screen, bool preview)
 {
-    return std::make_unique<QtHostWindow>(screen, preview, m_page.isEmpty() ? visualsPage() : m_page);
+    return std::make_unique<QtHostWindow>(screen, preview, pageUrl());
 }
 
-QUrl QtWallpaperHost::visualsPage()
+QUrl QtWallpaperHost::pageUrl() const
 {
-    // A file URL gives the page read access to its own folder.
-    for (const QString& path : {QCoreApplication::applicationDirPath() + QStringLiteral("/visuals/index.html"),
-                                QStringLiteral(VESMER_INSTALL_VISUALS "/index.html")}) {
+    // Looked up at each window, so a page installed meanwhile is found. As a file
+    // URL the page may read the files of its own folder.
+    for (const QString& path : m_candidates)
         if (QFileInfo(path).isFile())
-            return QUrl::fromLocalFile(path);
-    }
+            return QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath());
     return {};
 }

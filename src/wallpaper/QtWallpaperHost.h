@@ -1,21 +1,25 @@
 #pragma once
 // Makes the real wallpaper and preview windows (QtHostWindow) and finds the visuals
 // page: visuals/index.html beside the executable, else in the installed share
-// folder. Main thread only.
+// folder. A page that is not there leaves the window black, and nothing is
+// reported. Main thread only.
 
+#include <QString>
 #include <QUrl>
 
 #include "platform/WallpaperHost.h"
 
 class QtWallpaperHost final : public WallpaperHost {
 public:
-    // `page` overrides the visuals page (tests); empty: the usual search.
-    explicit QtWallpaperHost(QUrl page = {});
+    QtWallpaperHost();
+    // Shows the HTML file at `pagePath` instead of the visuals page (tests).
+    explicit QtWallpaperHost(const QString& pagePath);
+
     std::unique_ptr<HostWindow> createWindow(const ScreenInfo& screen, bool preview) override;
 
-    // The visuals page's file URL, or an empty URL when it is not installed.
-    static QUrl visualsPage();
+    // The file URL of the first candidate that exists, or an empty URL.
+    QUrl pageUrl() const;
 
 private:
-    QUrl m_page;
+    QStringList m_candidates;
 };

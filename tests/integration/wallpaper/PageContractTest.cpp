@@ -1,0 +1,174 @@
+// The WebPage seam on the real engine: what evaluate and call-with-arguments hand
+// back, and that every reply comes exactly once, also across reloads and close.
+#include <QTemporaryDir>
+#include <QWebEnginePage>
+#include <gtest/gtest.h>
+
+#include "TestPageRecorder.h"
+#include "WebEngineHarness.h"
+#include "wallpaper/PageCalls.h"
+#include "wallpaper/QtWebPage.h"
+
+using namespace WebEngineHarness;
+
+namespace {
+
+struct ConsoleWatch {
+    QStringList lines;
+    explicit ConsoleWatch(QtWebPage& page)
+    {
+        QObject::connect(&page, &QtWebPage::consoleMessage,
+                         [this](int level, const QString& message) { lines << QString::number(level) + ": " + message; });
+    }
+};
+
+}  // namespace
+
+TEST(PageContract, EvaluateHandsBackStringsOnlyAndThrownMessages)
+{
+    auto page = openPage(TestPageRecorder::pagePath());
+    ConsoleWatch console(*page);
+    ASSERT_TRUE(waitReady(*page));
+    struct Row {
+        const char* name;
+        QString expression;
+        std::optional<QString> value;
+        std::optional<QString> error;
+    };
+    const Row rows[] = {
+        {"string", "'a' + 'b'", "ab", std::nullopt},
+        {"last statement", "var x = 1; 'second'", "second", std::nullopt},
+        {"number", "42", std::nullopt, std::nullopt},
+        {"undefined", "undefined", std::nullopt, std::nullopt},
+        {"object", "({v: 'not me'})", std::nullopt, std::nullopt},
+        {"missing function", "vesmerNothing()", std::nullopt, "vesmerNothing is not defined"},
+        {"thrown error", "throw new Error('bad')", std::nullopt, "bad"},
+        {"thrown string", "throw 'plain'", std::nullopt, "plain"},
+        {"syntax error", "(", std::nullopt, "Unexpected end of input"},
+        {"guarded missing", "window.vesmerNope && vesmerNope(1)", std::nullopt, std::nullopt},
+        {"em dash", PageCalls::currentTheme(), "Nebula", std::nullopt},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const auto reply = evaluate(*page, row.expression);
+        ASSERT_TRUE(reply.has_value());
+        EXPECT_EQ(reply->value, row.value);
+        EXPECT_EQ(reply->error, row.error);
+    }
+    // Globals declared by an evaluation are the page's own.
+    evaluate(*page, "var vesmerDeclared = 'kept'");
+    EXPECT_EQ(evaluate(*page, "window.vesmerDeclared")->value, QStringLiteral("kept"));
+    EXPECT_TRUE(console.lines.isEmpty()) << console.lines.join('\n').toStdString();
+}
+
+TEST(PageContract, CallWithArgumentsDeliversValuesAndAwaitsPromises)
+{
+    auto page = openPage(TestPageRecorder::pagePath());
+    ConsoleWatch console(*page);
+    ASSERT_TRUE(waitReady(*page));
+    const QString hostile = QStringLiteral("'\"\\</script>") + QChar(0x2028) + QStringLiteral("\n\r\u00e9\U0001F3B6");
+
+    EXPECT_EQ(call(*page, "return a + b.length", {{"a", "x"}, {"b", hostile}})->value,
+              QStringLiteral("x") + QString::number(hostile.size()));
+    EXPECT_EQ(call(*page, "return a", {{"a", hostile}})->value, hostile);
+    EXPECT_EQ(call(*page, "return typeof n + n", {{"n", 0.1}})->value, QStringLiteral("number0.1"));
+    EXPECT_EQ(call(*page, "return await new Promise(r => setTimeout(() => r('late'), 30))", {})->value,
+              QStringLiteral("late"));
+    const auto number = call(*page, "return 7", {});
+    EXPECT_FALSE(number->value.has_value());
+    EXPECT_FALSE(number->error.has_value());
+    EXPECT_EQ(call(*page, "throw new Error('nope')", {})->error, QStringLiteral("nope"));
+    EXPECT_EQ(call(*page, "return await Promise.reject(new Error('rejected'))", {})->error,
+              QStringLiteral("rejected"));
+    EXPECT_EQ(call(*page, "return missingThing(a)", {{"a", 1}})->error, QStringLiteral("missingThing is not defined"));
+    EXPECT_TRUE(call(*page, "this is not a body", {})->error.has_value());
+
+    // Calls without a reply that fail stay silent in the page too.
+    page->callWithArguments("throw new Error('quiet')", {});
+    page->callWithArguments("return missingThing()", {});
+    evaluate(*page, "1");
+    waitFor([] { return false; }, 200);
+    EXPECT_TRUE(console.lines.isEmpty()) << console.lines.join('\n').toStdString();
+}
+
+TEST(PageContract, EveryReplyComesOnceAcrossReloadAndClose)
+{
+    auto page = openPage(TestPageRecorder::pagePath());
+    ASSERT_TRUE(waitReady(*page));
+    evaluate(*page, "__answers.vesmerPaletteFromImage = {hang: true}");
+
+    int replies = 0;
+    std::optional<ScriptReply> last;
+    auto count = [&](const ScriptReply& reply) {
+        ++replies;
+        last = reply;
+    };
+    page->callWithArguments(PageCalls::paletteBody(), {{"u", "data:"}}, count);
+    waitFor([] { return false; }, 200);
+    EXPECT_EQ(replies, 0) << "the promise never settles";
+    page->enginePage()->triggerAction(QWebEnginePage::Reload);
+    ASSERT_TRUE(waitFor([&] { return replies > 0; }));
+    EXPECT_FALSE(last->value.has_value());
+    ASSERT_TRUE(waitReady(*page));
+    EXPECT_EQ(replies, 1);
+
+    // Sent as a reload begins: answered once, by whichever document took it.
+    page->enginePage()->triggerAction(QWebEnginePage::Reload);
+    page->callWithArguments("return 'either document'", {}, count);
+    ASSERT_TRUE(waitFor([&] { return replies == 2; }));
+    ASSERT_TRUE(waitReady(*page));
+    EXPECT_EQ(replies, 2);
+    evaluate(*page, "__answers.vesmerPaletteFromImage = {hang: true}");
+    page->callWithArguments(PageCalls::paletteBody(), {{"u", "data:"}}, count);
+    page->evaluate("vesmerSpec()", count);
+    page->close();
+    EXPECT_EQ(replies, 2) << "replies never run inside the call that caused them";
+    ASSERT_TRUE(waitFor([&] { return replies == 4; }));
+    page->evaluate("1", count);
+    page->callWithArguments("return '1'", {}, count);
+    ASSERT_TRUE(waitFor([&] { return replies == 6; }));
+    waitFor([] { return false; }, 300);
+    EXPECT_EQ(replies, 6);
+}
+
+TEST(PageContract, APageWithoutTheFunctionsTakesEveryCallSilently)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("index.html");
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("<!doctype html><html><body>nothing here</body></html>");
+    file.close();
+
+    auto page = openPage(path);
+    ConsoleWatch console(*page);
+    // Sent before the page has loaded, then again once it has.
+    for (int round = 0; round < 2; ++round) {
+        page->callWithArguments(PageCalls::feedBody(), PageCalls::feedArguments(AudioFeatures{}));
+        page->callWithArguments(PageCalls::lyricBody(), {{"line", "la"}});
+        for (const QString& expression :
+             {PageCalls::setBPM(120), PageCalls::setPaused(true), PageCalls::lyricMode("off"), PageCalls::setFx("{}"),
+              PageCalls::setLook(1, 1, 1, 1)})
+            page->evaluate(expression);
+        if (round == 0)
+            ASSERT_TRUE(waitReady(*page));
+    }
+    EXPECT_EQ(evaluate(*page, PageCalls::setQuality(0, 60))->value, QString(""));
+    EXPECT_EQ(evaluate(*page, PageCalls::currentTheme())->value, QStringLiteral("\u2014"));
+    EXPECT_TRUE(evaluate(*page, PageCalls::spec())->error.has_value());
+    EXPECT_TRUE(call(*page, PageCalls::paletteBody(), {{"u", "data:"}})->error.has_value());
+    waitFor([] { return false; }, 300);
+    EXPECT_TRUE(console.lines.isEmpty()) << console.lines.join('\n').toStdString();
+}
+
+TEST(PageContract, AnUnloadedPageAnswersEmptyAtOnce)
+{
+    QtWebPage page;
+    int replies = 0;
+    page.callWithArguments("return 'x'", {}, [&](const ScriptReply& reply) {
+        EXPECT_FALSE(reply.value.has_value());
+        ++replies;
+    });
+    page.callWithArguments(PageCalls::feedBody(), {});
+    EXPECT_TRUE(waitFor([&] { return replies == 1; }));
+}

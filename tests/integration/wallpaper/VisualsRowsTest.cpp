@@ -1,0 +1,200 @@
+// Every expression of the visuals-page contract, sent by the real app state through
+// the real wallpaper window and web engine to the test page, arrives with exactly
+// the arguments the contract gives.
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <chrono>
+#include <gtest/gtest.h>
+
+#include "TestPageRecorder.h"
+#include "TestPlatform.h"
+#include "WebEngineHarness.h"
+#include "app/AppState.h"
+#include "platform/QtScreens.h"
+#include "wallpaper/PageCalls.h"
+#include "wallpaper/QtWallpaperHost.h"
+#include "wallpaper/QtWebPage.h"
+#include "wallpaper/WallpaperWindow.h"
+
+using WebEngineHarness::waitFor;
+
+namespace {
+
+// An app state on the real clock, queue, screens and wallpaper host; the other
+// seams stay doubles.
+struct RealWallpaperApp {
+    TestPlatform tp;
+    std::unique_ptr<AppState> state;
+    RealWallpaperApp()
+    {
+        Platform platform = tp.take();
+        platform.clock = std::make_unique<SystemClock>();
+        platform.queue = std::make_unique<QtMainQueue>();
+        platform.screens = std::make_unique<QtScreens>();
+        platform.wallpaperHost = std::make_unique<QtWallpaperHost>(TestPageRecorder::pagePath());
+        state = std::make_unique<AppState>(std::move(platform));
+    }
+    ScreenInfo screenNamed(const QString& name)
+    {
+        for (const ScreenInfo& screen : state->platform().screens->list())
+            if (screen.name == name)
+                return screen;
+        ADD_FAILURE() << "no screen " << name.toStdString();
+        return {};
+    }
+};
+
+QString hostileText()
+{
+    return QStringLiteral("single ' double \" backslash \\ </script> ") + QChar(0x2028) +
+           QStringLiteral(" line\nbreak\r\n\ttab end");
+}
+
+double epochMs()
+{
+    using namespace std::chrono;
+    return duration<double, std::milli>(system_clock::now().time_since_epoch()).count();
+}
+
+}  // namespace
+
+TEST(VisualsRows, EveryRowReachesThePageWithItsArguments)
+{
+    RealWallpaperApp app;
+    ASSERT_EQ(app.state->platform().screens->list().size(), 2);
+    EXPECT_EQ(app.state->platform().screens->list().first().name, QStringLiteral("LEFT")) << "primary first";
+    app.tp.settings->setValue("quality.resolution", "balanced");
+    app.tp.settings->setValue("quality.fps", 30);
+    app.tp.settings->setValue("look.speed", 2.5);
+    app.tp.settings->setValue("fx.bloom", 0.5);
+
+    app.state->setWallpaper(app.screenNamed("RIGHT"), false);
+    EXPECT_EQ(app.state->wallpaperScreenName(), QStringLiteral("RIGHT"));
+    WallpaperWindow& window = *app.state->wallpaper();
+    auto& page = dynamic_cast<QtWebPage&>(window.page());
+    ASSERT_TRUE(WebEngineHarness::waitReady(page));
+    TestPageRecorder recorder(page);
+
+    // Rows 9, 10, 11 and 8 by the placement itself: theme name after 1.2 s,
+    // quality, look, effects after 1.5 s.
+    ASSERT_TRUE(waitFor([&] { return app.state->themeName() == QStringLiteral("Nebula"); }, 10000));
+    ASSERT_TRUE(recorder.waitFor("vesmerSetFx"));
+    EXPECT_EQ(recorder.calls("vesmerSetQuality").first().args, (QJsonArray{1.5, 30}));
+    EXPECT_EQ(recorder.calls("vesmerSetLook").first().args, (QJsonArray{1.0, 2.5, 1.0, 1.0}));
+    EXPECT_EQ(app.tp.log->count("[vesmer] quality applied: quality ok"), 1);
+    const QJsonObject effects =
+        QJsonDocument::fromJson(recorder.calls("vesmerSetFx").first().args.at(0).toString().toUtf8()).object();
+    EXPECT_EQ(effects.size(), 9);
+    EXPECT_EQ(effects.value("bloom").toDouble(), 0.5);
+    EXPECT_EQ(recorder.calls("vesmerCurrentTheme").size(), 1);
+
+    // Row 1: feed, eight doubles as arguments.
+    window.feed(AudioFeatures{0.5f, 0.25f, 0.125f, 1.0f, 0.0f, 0.75f, 2.0f, 0.0625f});
+    // The pump feeds the page too (zeros, no audio here): look for this one.
+    const QJsonArray fedValues{0.5, 0.25, 0.125, 1.0, 0.0, 0.75, 2.0, 0.0625};
+    EXPECT_TRUE(waitFor([&] {
+        recorder.collect();
+        const auto feeds = recorder.calls("vesmerFeed");
+        return std::any_of(feeds.begin(), feeds.end(), [&](const auto& call) { return call.args == fedValues; });
+    }));
+
+    // Rows 2, 6, 7: tempo, lyric mode, lyric line with hostile characters.
+    window.setBPM(128.4);
+    window.setLyricMode(QStringLiteral("Overlay"));
+    window.setLyric(hostileText());
+    ASSERT_TRUE(recorder.waitFor("vesmerLyric"));
+    ASSERT_TRUE(recorder.waitFor("vesmerSetBPM"));
+    ASSERT_TRUE(recorder.waitFor("vesmerLyricMode"));
+    EXPECT_EQ(recorder.calls("vesmerSetBPM").last().args, QJsonArray{128.4});
+    EXPECT_EQ(recorder.calls("vesmerLyricMode").last().args, QJsonArray{"overlay"});
+    EXPECT_EQ(recorder.calls("vesmerLyric").last().args.at(0).toString(), hostileText());
+
+    // Rows 4 and 5: screens asleep and awake.
+    app.tp.events->sleep();
+    ASSERT_TRUE(recorder.waitFor("vesmerSetPaused", 1));
+    app.tp.events->wake();
+    ASSERT_TRUE(recorder.waitFor("vesmerSetPaused", 2));
+    EXPECT_EQ(recorder.calls("vesmerSetPaused")[0].args, QJsonArray{true});
+    EXPECT_EQ(recorder.calls("vesmerSetPaused")[1].args, QJsonArray{false});
+
+    // Row 12: theme step, and the name it answers is published.
+    WebEngineHarness::evaluate(page, "__answers.vesmerCurrentTheme = 'Aurora'");
+    app.state->stepTheme(1);
+    ASSERT_TRUE(waitFor([&] { return app.state->themeName() == QStringLiteral("Aurora"); }));
+    ASSERT_TRUE(recorder.waitFor("vesmerStep"));
+    EXPECT_EQ(recorder.calls("vesmerStep").last().args, QJsonArray{1});
+
+    // Rows 13 and 14: strings back.
+    EXPECT_EQ(WebEngineHarness::evaluate(page, PageCalls::spec())->value,
+              QStringLiteral(R"({"spec":{"nodes":[]},"schema":{}})"));
+    EXPECT_EQ(WebEngineHarness::evaluate(page, PageCalls::lastGraph())->value, QStringLiteral("null"));
+
+    // Row 15: a hostile graph arrives unchanged; a number or a throw is no reply.
+    const QString graph = QStringLiteral(R"({"title":")") + hostileText() + QStringLiteral(R"("})");
+    auto applied = WebEngineHarness::evaluate(page, PageCalls::applyGraph(graph));
+    EXPECT_EQ(applied->value, QStringLiteral("ok"));
+    ASSERT_TRUE(recorder.waitFor("vesmerApplyGraph"));
+    EXPECT_EQ(recorder.calls("vesmerApplyGraph").last().args.at(0).toString(), graph);
+    WebEngineHarness::evaluate(page, "__answers.vesmerApplyGraph = 42");
+    applied = WebEngineHarness::evaluate(page, PageCalls::applyGraph("{}"));
+    EXPECT_FALSE(applied->value.has_value());
+    EXPECT_FALSE(applied->error.has_value());
+    WebEngineHarness::evaluate(page, "__answers.vesmerApplyGraph = {throws: 'graph guard tripped'}");
+    applied = WebEngineHarness::evaluate(page, PageCalls::applyGraph("{}"));
+    EXPECT_FALSE(applied->value.has_value());
+    EXPECT_EQ(applied->error, QStringLiteral("graph guard tripped"));
+
+    // Row 16: an asynchronous palette resolves back to the caller.
+    const auto palette = WebEngineHarness::call(page, PageCalls::paletteBody(),
+                                                {{"u", QStringLiteral("data:image/jpeg;base64,AAAA")}});
+    EXPECT_EQ(palette->value, QStringLiteral(R"(["#102030","#405060"])"));
+    ASSERT_TRUE(recorder.waitFor("vesmerPaletteFromImage"));
+    EXPECT_EQ(recorder.calls("vesmerPaletteFromImage").last().args, QJsonArray{"data:image/jpeg;base64,AAAA"});
+
+    // Row 11 on a page without vesmerCurrentTheme answers the em dash.
+    WebEngineHarness::evaluate(page, "delete window.vesmerCurrentTheme");
+    app.state->refreshThemeName();
+    EXPECT_TRUE(waitFor([&] { return app.state->themeName() == QStringLiteral("\u2014"); }, 10000));
+
+    app.state->removeWallpaper();
+}
+
+TEST(VisualsRows, FeedRoundTripFromSendToThePageFunction)
+{
+    RealWallpaperApp app;
+    app.state->setWallpaper(app.screenNamed("RIGHT"), false);
+    WallpaperWindow& window = *app.state->wallpaper();
+    auto& page = dynamic_cast<QtWebPage&>(window.page());
+    ASSERT_TRUE(WebEngineHarness::waitReady(page));
+    TestPageRecorder recorder(page);
+
+    // At the pump's pace; each feed is told apart by its first value.
+    QHash<int, double> sentAt;
+    constexpr int kFeeds = 90;
+    for (int i = 0; i < kFeeds; ++i) {
+        sentAt[i] = epochMs();
+        window.feed(AudioFeatures{float(1000 + i), 0, 0, 0, 0, 0, 0, 0});
+        waitFor([] { return false; }, 33);
+    }
+    ASSERT_TRUE(waitFor([&] {
+        recorder.collect();
+        int ours = 0;
+        for (const auto& call : recorder.calls("vesmerFeed"))
+            ours += call.args.at(0).toDouble() >= 1000 ? 1 : 0;
+        return ours >= kFeeds;
+    }));
+    std::vector<double> latencies;
+    for (const auto& call : recorder.calls("vesmerFeed")) {
+        const int i = int(call.args.at(0).toDouble()) - 1000;
+        if (sentAt.contains(i))
+            latencies.push_back(call.atMs - sentAt[i]);
+    }
+    std::sort(latencies.begin(), latencies.end());
+    const double median = latencies[latencies.size() / 2];
+    const double p95 = latencies[latencies.size() * 95 / 100];
+    std::cout << "feed round trip (send to vesmerFeed running): median " << median << " ms, p95 " << p95
+              << " ms, max " << latencies.back() << " ms over " << latencies.size() << " feeds" << std::endl;
+    EXPECT_LT(median, 100.0) << "far beyond the frame period";
+}
