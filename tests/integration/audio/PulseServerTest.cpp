@@ -1,0 +1,166 @@
+// Capture when the sound server is missing, mute or restarted. Each test talks to a
+// private socket of its own (PULSE_SERVER), with a private PulseAudio daemon the
+// test can stop and start, so the shared daemon of the test run is never touched.
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QLocalServer>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <array>
+#include <gtest/gtest.h>
+#include <memory>
+
+#include "PulsePlayer.h"
+#include "TestPlatform.h"
+#include "app/AppState.h"
+#include "audio/AudioTap.h"
+#include "audio/PulseCaptureBackend.h"
+
+namespace {
+
+const QString kDeviceLine = QStringLiteral("[vesmer] default output changed \u2014 rebuilding the tap");
+constexpr int kSignalWaitMs = 8000;
+
+class PulseServerTest : public ::testing::Test {
+protected:
+    PulseServerTest()
+    {
+        qputenv("PULSE_SERVER", QByteArray("unix:") + socketPath().toUtf8());
+        Platform platform = tp.take();
+        platform.clock = std::make_unique<SystemClock>();
+        platform.queue = std::make_unique<QtMainQueue>();
+        platform.capture = std::make_unique<PulseCaptureBackend>();
+        state = std::make_unique<AppState>(std::move(platform));
+    }
+    ~PulseServerTest() override
+    {
+        state.reset();
+        stopServer();
+        qunsetenv("PULSE_SERVER");
+    }
+
+    QString socketPath() const { return m_dir.filePath(QStringLiteral("native")); }
+
+    // A daemon of our own on socketPath(), with one null sink "privA" (the default).
+    bool startServer()
+    {
+        QDir(m_dir.path()).mkpath(QStringLiteral("runtime"));
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_dir.filePath(QStringLiteral("runtime")));
+        environment.remove(QStringLiteral("PULSE_SERVER"));
+        // Off the session bus, where the shared daemon already holds the server name.
+        environment.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+        m_server.setProcessEnvironment(environment);
+        m_server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_server.start(QStringLiteral("pulseaudio"),
+            {QStringLiteral("--daemonize=no"), QStringLiteral("--exit-idle-time=-1"), QStringLiteral("--disallow-exit=yes"),
+                QStringLiteral("--use-pid-file=no"), QStringLiteral("-n"), QStringLiteral("--log-level=error"),
+                QStringLiteral("--load=module-native-protocol-unix auth-anonymous=1 socket=") + socketPath(),
+                QStringLiteral("--load=module-null-sink sink_name=privA rate=48000")});
+        if (!m_server.waitForStarted(5000))
+            return false;
+        return QTest::qWaitFor([&] { return PulsePlayer::pactl({QStringLiteral("get-default-sink")}); }, 10000);
+    }
+    void stopServer()
+    {
+        if (m_server.state() == QProcess::NotRunning)
+            return;
+        m_server.terminate();
+        if (!m_server.waitForFinished(5000))
+            m_server.kill();
+        m_server.waitForFinished(2000);
+    }
+    bool newestWindowIsSilent()
+    {
+        std::array<float, AppState::kWindowSize> window{};
+        if (!state->tap().ring().latest(int(window.size()), window.data(), window.size()))
+            return false;
+        for (float sample : window)
+            if (sample != 0.0f)
+                return false;
+        return true;
+    }
+    bool waitForSignal()
+    {
+        return QTest::qWaitFor([&] { return state->rawLevel() > AppState::kSignalThreshold; }, kSignalWaitMs);
+    }
+
+    QTemporaryDir m_dir;
+    QProcess m_server;
+    TestPlatform tp;  // its clock, queue and capture pointers are not used here
+    std::unique_ptr<AppState> state;
+};
+
+TEST_F(PulseServerTest, NoServerFailsAtOnceWithATapError)
+{
+    QElapsedTimer elapsed;
+    elapsed.start();
+    state->startCapture();
+    EXPECT_LT(elapsed.elapsed(), 5000);
+    EXPECT_FALSE(state->capturing());
+    EXPECT_TRUE(state->captureError().startsWith(QStringLiteral("pa_context_connect failed (-")))
+        << state->captureError().toStdString();
+    EXPECT_EQ(tp.log->lines, QStringList{QStringLiteral("[vesmer] tap FAILED: ") + state->captureError()});
+}
+
+TEST_F(PulseServerTest, ServerThatNeverAnswersIsGivenUpAfterFiveSeconds)
+{
+    // Accepts connections (the kernel does, into the backlog) and says nothing.
+    QLocalServer mute;
+    ASSERT_TRUE(mute.listen(socketPath()));
+    QElapsedTimer elapsed;
+    elapsed.start();
+    state->startCapture();
+    const qint64 ms = elapsed.elapsed();
+    EXPECT_GE(ms, 4900);
+    EXPECT_LT(ms, 6500);
+    EXPECT_FALSE(state->capturing());
+    EXPECT_EQ(state->captureError(), QStringLiteral("pa_context_connect failed (-8)"));
+}
+
+TEST_F(PulseServerTest, ServerRestartWhileCapturingIsRecoveredFrom)
+{
+    ASSERT_TRUE(startServer());
+    state->startCapture();
+    ASSERT_TRUE(state->capturing()) << state->captureError().toStdString();
+    PulsePlayer player;
+    ASSERT_TRUE(player.play(PulsePlayer::tone(100.0, 0.5f, 6.0)));
+    ASSERT_TRUE(waitForSignal());
+
+    // The server goes away: the dead stream reads as silence, capture stays on.
+    stopServer();
+    player.stop();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return newestWindowIsSilent(); }, 3000));
+    EXPECT_TRUE(state->capturing());
+
+    // It comes back: the output watch reconnects and the tap is rebuilt on it.
+    ASSERT_TRUE(startServer());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return tp.log->count(kDeviceLine) == 1; }, 10000));
+    EXPECT_TRUE(state->capturing()) << state->captureError().toStdString();
+    ASSERT_TRUE(player.play(PulsePlayer::tone(100.0, 0.5f, 6.0)));
+    EXPECT_TRUE(waitForSignal());
+    player.stop();
+
+    // A rebuild while the server is gone fails with a TapError; the next start
+    // after its return succeeds.
+    stopServer();
+    state->stopCapture();
+    state->startCapture();
+    EXPECT_FALSE(state->capturing());
+    EXPECT_TRUE(state->captureError().startsWith(QStringLiteral("pa_context_connect failed (-")))
+        << state->captureError().toStdString();
+    EXPECT_EQ(tp.log->lines.last(), QStringLiteral("[vesmer] tap FAILED: ") + state->captureError());
+    ASSERT_TRUE(startServer());
+    // The return is reported, but nothing is rebuilt while capture is stopped.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return tp.log->count(kDeviceLine) == 2; }, 10000));
+    EXPECT_FALSE(state->capturing());
+    state->startCapture();
+    EXPECT_TRUE(state->capturing());
+    EXPECT_TRUE(state->captureError().isNull());
+    ASSERT_TRUE(player.play(PulsePlayer::tone(100.0, 0.5f, 6.0)));
+    EXPECT_TRUE(waitForSignal());
+}
+
+}  // namespace
