@@ -19,7 +19,7 @@
   var audioTarget = new Float32Array(8);
   var audio = new Float32Array(9);
   var frame = {
-    time: 0, pulse: 0, bass: 0,
+    scalars: new Float32Array(3),   // scene time, beat pulse, bass
     cam: new Float32Array([0, 1, 0]), camOffset: new Float32Array(2),
     bgTop: new Float32Array(3), bgBottom: new Float32Array(3),
     finish: new Float32Array(4), hue: new Float32Array([1, 0, 0, 0, 1, 0, 0, 0, 1]),
@@ -41,10 +41,14 @@
   var fx = controls.noEffects();
   var look = controls.look(1, 1, 1, 1);
   var quality = { scale: 0, fps: 60 };
-  var paused = false, bpm = 0;
-  var beatPhase = 0, lastBeat = 0, hueAngle = 0, camAngle = 0;
-  var rafId = 0, lastFrame = 0, sizeDirty = true;
-  var stats = { frames: 0, fps: 0, windowStart: 0, windowFrames: 0 };
+  var paused = false;
+  var rafId = 0, sizeDirty = true;
+  // Numbers the loop changes every frame live in a typed array: a plain
+  // variable holding a fractional number would box it anew on each write.
+  var BPM = 0, BEAT_PHASE = 1, LAST_BEAT = 2, HUE = 3, CAM = 4, LAST_FRAME = 5, TIME = 6,
+    FRAMES = 7, WINDOW_START = 8, WINDOW_FRAMES = 9, FPS = 10, DT = 11, NOW = 12;
+  var st = new Float64Array(13);
+  var SCENE_TIME_WRAP = 10000;
 
   var lyricMode = 'overlay', lyricLine = '';
   var textCanvas = document.createElement('canvas');
@@ -117,33 +121,51 @@
     frame.lyricRect[3] = frame.lyricRect[2] * 0.25 * size.width / size.height;
   }
 
-  function ease(current, target, rate, dt) { return current + (target - current) * (1 - Math.exp(-rate * dt)); }
-
-  function update(dt) {
-    var react = look.reactivity, i;
-    for (i = 0; i < 8; i++) audio[i] = ease(audio[i], audioTarget[i], audioTarget[i] > audio[i] ? 18 : 5, dt);
-    var beatNow = audioTarget[4];
-    if (bpm > 0 && motion.tempoLock) {
-      beatPhase += dt * bpm / 60;
-      // A fed beat onset pulls the phase toward the nearest whole beat.
-      if (beatNow > 0.5 && lastBeat <= 0.5) beatPhase += (Math.round(beatPhase) - beatPhase) * 0.35;
-      var gate = Math.min(1, audio[3] * 3 + audio[7] * 3);
-      frame.pulse = Math.exp(-(beatPhase - Math.floor(beatPhase)) * 5) * gate;
-    } else {
-      frame.pulse = Math.min(1, audio[4] / 0.88);
+  // One frame's arithmetic, all in here: this function has loops, so the
+  // engine optimizes it early, and its fractional numbers then stay unboxed
+  // (in tick, or in an argument or return value, each would be a new
+  // object). Easing is written out inline for the same reason. Returns
+  // false when the frame cap says to skip this frame.
+  function advance() {
+    var elapsed = st[NOW] - st[LAST_FRAME];
+    if (elapsed < 1000 / quality.fps * 0.92) return false;
+    st[LAST_FRAME] = st[NOW];
+    st[DT] = Math.min(elapsed, 250) / 1000;
+    st[FRAMES]++;
+    st[WINDOW_FRAMES]++;
+    if (st[NOW] - st[WINDOW_START] >= 1000) {
+      st[FPS] = st[WINDOW_FRAMES] * 1000 / (st[NOW] - st[WINDOW_START]);
+      st[WINDOW_START] = st[NOW];
+      st[WINDOW_FRAMES] = 0;
     }
-    lastBeat = beatNow;
-    audio[8] = frame.pulse;
-    frame.bass = audio[0] * react;
+    var dt = st[DT], react = look.reactivity, i;
+    var rise = 1 - Math.exp(-18 * dt), fall = 1 - Math.exp(-5 * dt);
+    for (i = 0; i < 8; i++) audio[i] += (audioTarget[i] - audio[i]) * (audioTarget[i] > audio[i] ? rise : fall);
+    var beatNow = audioTarget[4], pulse;
+    if (st[BPM] > 0 && motion.tempoLock) {
+      st[BEAT_PHASE] += dt * st[BPM] / 60;
+      // A fed beat onset pulls the phase toward the nearest whole beat.
+      if (beatNow > 0.5 && st[LAST_BEAT] <= 0.5) st[BEAT_PHASE] += (Math.round(st[BEAT_PHASE]) - st[BEAT_PHASE]) * 0.35;
+      var gate = Math.min(1, audio[3] * 3 + audio[7] * 3);
+      st[BEAT_PHASE] -= Math.floor(st[BEAT_PHASE]);
+      pulse = Math.exp(-st[BEAT_PHASE] * 5) * gate;
+    } else {
+      pulse = Math.min(1, audio[4] / 0.88);
+    }
+    st[LAST_BEAT] = beatNow;
+    audio[8] = pulse;
+    frame.scalars[1] = pulse;
+    frame.scalars[2] = audio[0] * react;
 
-    var tempoFactor = bpm > 0 ? Math.min(1.5, Math.max(0.6, bpm / 120)) : 1;
+    var tempoFactor = st[BPM] > 0 ? Math.min(1.5, Math.max(0.6, st[BPM] / 120)) : 1;
     var energy = Math.min(1, audio[7] * 2 * react);
-    frame.time += dt * look.speed * motion.speed * tempoFactor * (0.85 + 0.3 * energy);
-    camAngle += dt * motion.rotate * 0.6 * look.speed;
-    frame.cam[0] = camAngle + motion.drift * 0.08 * Math.sin(frame.time * 0.21);
-    frame.cam[1] = 1 + motion.zoom * 0.09 * frame.pulse * react + 0.03 * audio[0] * react;
-    frame.camOffset[0] = motion.drift * 0.06 * Math.sin(frame.time * 0.13);
-    frame.camOffset[1] = motion.drift * 0.05 * Math.cos(frame.time * 0.17);
+    st[TIME] = (st[TIME] + dt * look.speed * motion.speed * tempoFactor * (0.85 + 0.3 * energy)) % SCENE_TIME_WRAP;
+    frame.scalars[0] = st[TIME];
+    st[CAM] = (st[CAM] + dt * motion.rotate * 0.6 * look.speed) % 6.2831853;
+    frame.cam[0] = st[CAM] + motion.drift * 0.08 * Math.sin(st[TIME] * 0.21);
+    frame.cam[1] = 1 + motion.zoom * 0.09 * pulse * react + 0.03 * audio[0] * react;
+    frame.camOffset[0] = motion.drift * 0.06 * Math.sin(st[TIME] * 0.13);
+    frame.camOffset[1] = motion.drift * 0.05 * Math.cos(st[TIME] * 0.17);
 
     for (i = 0; i < layerCount; i++) {
       var ch = layerChannel[i];
@@ -153,49 +175,41 @@
     frame.finish[0] = look.exposure * (0.75 + 0.5 * energy);
     frame.finish[1] = look.grain * 0.35 + graphPost.grain;
     frame.finish[2] = graphPost.vignette;
-    frame.finish[3] = motion.flash * frame.pulse * 0.35 * react;
+    frame.finish[3] = motion.flash * pulse * 0.35 * react;
 
     // Hue: the cycle effect turns it steadily; the centroid leans it.
     var hueRate = Math.max(fx.hue, graphPost.hue);
-    if (hueRate > 0) hueAngle += dt * hueRate * 1.5;
-    else hueAngle = ease(hueAngle, Math.round(hueAngle / 6.2831853) * 6.2831853, 1.5, dt);
+    if (hueRate > 0) st[HUE] = (st[HUE] + dt * hueRate * 1.5) % 6.2831853;
+    else st[HUE] += (Math.round(st[HUE] / 6.2831853) * 6.2831853 - st[HUE]) * (1 - Math.exp(-1.5 * dt));
     var lean = Math.max(-0.35, Math.min(0.35, (audio[5] - 0.12) * 1.5 * react));
-    var a = hueAngle + lean, c = Math.cos(a), s = Math.sin(a) * 0.57735027, k = (1 - c) / 3;
+    var a = st[HUE] + lean, c = Math.cos(a), s = Math.sin(a) * 0.57735027, k = (1 - c) / 3;
     var h = frame.hue;
     h[0] = c + k; h[1] = k + s; h[2] = k - s;
     h[3] = k - s; h[4] = c + k; h[5] = k + s;
     h[6] = k + s; h[7] = k - s; h[8] = c + k;
 
     var visuals = lyricMode === 'visuals' && lyricLine !== '';
-    frame.lyricAlpha[0] = ease(frame.lyricAlpha[0], 0, 5, dt);
-    frame.lyricAlpha[1] = ease(frame.lyricAlpha[1], visuals ? 1 : 0, 3.5, dt);
-    frame.lyricAlpha[2] = frame.pulse * react;
-    frame.lyricRect[1] = -0.42 + 0.01 * frame.pulse * react;
+    frame.lyricAlpha[0] -= frame.lyricAlpha[0] * fall;
+    frame.lyricAlpha[1] += ((visuals ? 1 : 0) - frame.lyricAlpha[1]) * (1 - Math.exp(-3.5 * dt));
+    frame.lyricAlpha[2] = pulse * react;
+    frame.lyricRect[1] = -0.42 + 0.01 * pulse * react;
+    return true;
   }
 
   function tick(now) {
     if (paused) { rafId = 0; return; }
     rafId = root.requestAnimationFrame(tick);
-    var elapsed = now - lastFrame;
-    if (elapsed < 1000 / quality.fps * 0.92) return;
-    lastFrame = now;
+    st[NOW] = now;
+    if (!advance()) return;
     if (sizeDirty) resize();
-    update(Math.min(elapsed, 250) / 1000);
     if (renderer) renderer.draw(frame);
-    stats.frames++;
-    stats.windowFrames++;
-    if (now - stats.windowStart >= 1000) {
-      stats.fps = stats.windowFrames * 1000 / (now - stats.windowStart);
-      stats.windowStart = now;
-      stats.windowFrames = 0;
-    }
   }
 
   function start() {
     if (rafId || paused) return;
-    lastFrame = root.performance.now();
-    stats.windowStart = lastFrame;
-    stats.windowFrames = 0;
+    st[LAST_FRAME] = root.performance.now();
+    st[WINDOW_START] = st[LAST_FRAME];
+    st[WINDOW_FRAMES] = 0;
     rafId = root.requestAnimationFrame(tick);
   }
 
@@ -240,7 +254,7 @@
 
   root.vesmerSetBPM = function (value) {
     var v = +value;
-    bpm = isFinite(v) && v > 0 ? Math.min(v, 300) : 0;
+    st[BPM] = isFinite(v) && v > 0 ? Math.min(v, 300) : 0;
   };
 
   root.vesmerSetPaused = function (value) {
@@ -349,7 +363,7 @@
 
   // Not part of the host contract: frame counters for tests and tuning.
   root.vesmerStats = function () {
-    return JSON.stringify({ frames: stats.frames, fps: Math.round(stats.fps * 10) / 10, webgl2: !!renderer, paused: paused, width: canvas.width, height: canvas.height });
+    return JSON.stringify({ frames: st[FRAMES], fps: Math.round(st[FPS] * 10) / 10, webgl2: !!renderer, paused: paused, width: canvas.width, height: canvas.height });
   };
 
   root.addEventListener('resize', function () { sizeDirty = true; });

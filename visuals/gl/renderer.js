@@ -143,8 +143,8 @@
         var s = scene.loc;
         gl.useProgram(scene.program);
         gl.uniform2f(s.u_res, width, height);
-        gl.uniform1f(s.u_time, f.time);
-        gl.uniform1f(s.u_pulse, f.pulse);
+        gl.uniform1f(s.u_time, f.scalars[0]);
+        gl.uniform1f(s.u_pulse, f.scalars[1]);
         gl.uniform3fv(s.u_cam, f.cam);
         gl.uniform2fv(s.u_camOffset, f.camOffset);
         gl.uniform3fv(s.u_bgTop, f.bgTop);
@@ -206,8 +206,8 @@
         gl.activeTexture(gl.TEXTURE1); gl.bindTexture(gl.TEXTURE_2D, useBloom ? bloomA.tex : sceneTarget.tex);
         gl.uniform1i(p.u_bloom, 1);
         gl.uniform2f(p.u_res, width, height);
-        gl.uniform1f(p.u_time, f.time);
-        gl.uniform1f(p.u_bass, f.bass);
+        gl.uniform1f(p.u_time, f.scalars[0]);
+        gl.uniform1f(p.u_bass, f.scalars[2]);
         gl.uniform1fv(p.u_fx, f.post);
         gl.drawArrays(gl.TRIANGLES, 0, 3);
       }
