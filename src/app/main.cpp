@@ -106,15 +106,14 @@ int run(QApplication& qtApp, const CommandLine& commandLine, SingleInstance& ins
 
 int main(int argc, char** argv)
 {
-    QStringList arguments;
+    const QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    // Help needs no display; everything else is read again once Qt has taken its
+    // own options (-platform, -display, …) out of the list.
+    QStringList rawArguments;
     for (int i = 1; i < argc; ++i)
-        arguments << QString::fromLocal8Bit(argv[i]);
-    const CommandLine commandLine = CommandLine::parse(arguments, QProcessEnvironment::systemEnvironment());
-
-    for (const QString& flag : commandLine.unknownFlags)
-        printLine(stderr, CommandLine::unknownFlagWarning(flag));
-    if (commandLine.help || commandLine.version) {
-        std::fputs(qPrintable(commandLine.help ? CommandLine::usage() : CommandLine::versionText()), stdout);
+        rawArguments << QString::fromLocal8Bit(argv[i]);
+    if (const CommandLine early = CommandLine::parse(rawArguments, environment); early.help || early.version) {
+        std::fputs(qPrintable(early.help ? CommandLine::usage() : CommandLine::versionText()), stdout);
         return 0;
     }
     if (const auto problem = displayProblem()) {
@@ -129,6 +128,10 @@ int main(int argc, char** argv)
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("vesmer")));
     // The quit rule is decided when the panel closes; wallpaper windows never count.
     QApplication::setQuitOnLastWindowClosed(false);
+
+    const CommandLine commandLine = CommandLine::parse(QCoreApplication::arguments().mid(1), environment);
+    for (const QString& flag : commandLine.unknownFlags)
+        printLine(stderr, CommandLine::unknownFlagWarning(flag));
 
     SingleInstance instance;
     switch (instance.claim(commandLine.urls)) {
