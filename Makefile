@@ -13,8 +13,12 @@ configure: deps
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
+# The web engine will not start as root with its sandbox on; a developer running
+# as root opts out here, visibly, and only for this command.
+ROOT_ENV := $(if $(filter 0,$(shell id -u)),QTWEBENGINE_DISABLE_SANDBOX=1,)
+
 run: build
-	@$(BUILD)/bin/vesmer $(ARGS)
+	@$(ROOT_ENV) $(BUILD)/bin/vesmer $(ARGS)
 
 test: build
 	@tests/run-headless.sh $(BUILD)
