@@ -1,0 +1,143 @@
+// Under a real window manager (openbox, started here on the test display and
+// stopped by its PID), a fullscreen window of another program pauses the
+// wallpaper only when it covers the wallpaper's screen, and closing it resumes.
+#include <QProcess>
+#include <QWidget>
+#include <QStandardPaths>
+#include <gtest/gtest.h>
+
+#include "TestPageRecorder.h"
+#include "WebEngineHarness.h"
+#include "platform/QtScreens.h"
+#include "wallpaper/QtHostWindow.h"
+#include "wallpaper/QtWebPage.h"
+#include "wallpaper/WallpaperWindow.h"
+
+using WebEngineHarness::waitFor;
+
+namespace {
+
+QString run(const QString& program, const QStringList& arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    process.waitForFinished(10000);
+    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+}
+
+void settle(int ms)
+{
+    waitFor([] { return false; }, ms);
+}
+
+ScreenInfo screenNamed(const QString& name)
+{
+    for (const ScreenInfo& screen : QtScreens().list())
+        if (screen.name == name)
+            return screen;
+    ADD_FAILURE() << "no screen " << name.toStdString();
+    return {};
+}
+
+// A program of its own (an xmessage window), put on a screen and made fullscreen.
+class OtherProgram {
+public:
+    OtherProgram(const QString& title, const QPoint& at)
+    {
+        m_process.start("xmessage", {"-title", title, "-geometry", QStringLiteral("300x100+%1+%2").arg(at.x()).arg(at.y()),
+                                     "covering"});
+        m_window = run("xdotool", {"search", "--sync", "--name", title}).section('\n', 0, 0);
+    }
+    ~OtherProgram() { close(); }
+    bool valid() const { return !m_window.isEmpty(); }
+    void fullscreen() { run("wmctrl", {"-i", "-r", m_window, "-b", "add,fullscreen"}); }
+    void maximise() { run("wmctrl", {"-i", "-r", m_window, "-b", "add,maximized_vert,maximized_horz"}); }
+    void close()
+    {
+        if (m_process.state() == QProcess::NotRunning)
+            return;
+        m_process.terminate();  // TERM to this PID only
+        m_process.waitForFinished(5000);
+    }
+
+private:
+    QProcess m_process;
+    QString m_window;
+};
+
+class Openbox : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (QStandardPaths::findExecutable("openbox").isEmpty())
+            GTEST_SKIP() << "openbox is not installed";
+        m_wm.start("openbox", {"--sm-disable"});
+        ASSERT_TRUE(m_wm.waitForStarted());
+        ASSERT_TRUE(waitFor([] { return run("xprop", {"-root", "_NET_SUPPORTING_WM_CHECK"}).contains("window id"); },
+                            10000));
+    }
+    void TearDown() override
+    {
+        if (m_wm.state() == QProcess::NotRunning)
+            return;
+        m_wm.terminate();
+        if (!m_wm.waitForFinished(5000))
+            m_wm.kill();
+    }
+    QProcess m_wm;
+};
+
+}  // namespace
+
+TEST_F(Openbox, AFullscreenWindowOnTheWallpapersScreenPausesItClosingResumes)
+{
+    const ScreenInfo right = screenNamed("RIGHT");
+    auto made = WebEngineHarness::openWindow(TestPageRecorder::pagePath(), right);
+    QtHostWindow* host = made.get();
+    WallpaperWindow window(std::move(made), right, false);
+    ASSERT_TRUE(WebEngineHarness::waitReady(host->webPage()));
+    settle(500);
+    TestPageRecorder recorder(host->webPage());
+    ASSERT_TRUE(window.visible());
+
+    // Managed by the window manager, it stays a desktop window at the bottom of
+    // the stack, exactly over its screen.
+    const QString id = QString::number(host->widget().winId());
+    EXPECT_TRUE(run("xprop", {"-id", id, "_NET_WM_WINDOW_TYPE"}).endsWith("_NET_WM_WINDOW_TYPE_DESKTOP"));
+    const QString stacking = run("xprop", {"-root", "_NET_CLIENT_LIST_STACKING"});
+    EXPECT_EQ(stacking.section('#', 1).section(',', 0, 0).trimmed().toULongLong(nullptr, 16), id.toULongLong())
+        << stacking.toStdString();
+    const QString info = run("xwininfo", {"-id", id});
+    EXPECT_TRUE(info.contains("Absolute upper-left X:  1920") && info.contains("Absolute upper-left Y:  0") &&
+                info.contains("Width: 1024") && info.contains("Height: 768"))
+        << info.toStdString();
+
+    OtherProgram onLeft(QStringLiteral("vesmer-cover-left"), QPoint(200, 200));
+    ASSERT_TRUE(onLeft.valid());
+    onLeft.fullscreen();
+    settle(1000);
+    EXPECT_TRUE(window.visible()) << "a fullscreen window on the other screen covers nothing of ours";
+
+    OtherProgram onRight(QStringLiteral("vesmer-cover-right"), QPoint(2000, 100));
+    ASSERT_TRUE(onRight.valid());
+    onRight.fullscreen();
+    ASSERT_TRUE(waitFor([&] { return !window.visible(); }, 10000));
+    window.feed(AudioFeatures{});
+    settle(300);
+    recorder.collect();
+    ASSERT_EQ(recorder.calls("vesmerSetPaused").size(), 1);
+    EXPECT_EQ(recorder.calls("vesmerSetPaused")[0].args, QJsonArray{true});
+    EXPECT_TRUE(recorder.calls("vesmerFeed").isEmpty());
+
+    onRight.close();
+    ASSERT_TRUE(waitFor([&] { return window.visible(); }, 10000));
+    ASSERT_TRUE(recorder.waitFor("vesmerSetPaused", 2));
+    EXPECT_EQ(recorder.calls("vesmerSetPaused")[1].args, QJsonArray{false});
+
+    OtherProgram maximised(QStringLiteral("vesmer-maximised-right"), QPoint(2100, 200));
+    ASSERT_TRUE(maximised.valid());
+    maximised.maximise();
+    ASSERT_TRUE(waitFor([&] { return !window.visible(); }, 10000));
+    maximised.close();
+    ASSERT_TRUE(waitFor([&] { return window.visible(); }, 10000));
+}

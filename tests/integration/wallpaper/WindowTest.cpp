@@ -1,0 +1,195 @@
+// The real wallpaper and preview windows on Xvfb (two monitors, no window
+// manager): X11 properties, frames, input, and the pause that follows visibility.
+#include <QApplication>
+#include <QImage>
+#include <QProcess>
+#include <QScreen>
+#include <QWidget>
+#include <gtest/gtest.h>
+
+#include "FakeSystem.h"
+#include "TestPageRecorder.h"
+#include "WebEngineHarness.h"
+#include "platform/QtScreens.h"
+#include "wallpaper/PageCalls.h"
+#include "wallpaper/QtHostWindow.h"
+#include "wallpaper/QtWallpaperHost.h"
+#include "wallpaper/QtWebPage.h"
+#include "wallpaper/WallpaperWindow.h"
+
+using WebEngineHarness::waitFor;
+
+namespace {
+
+QString run(const QString& program, const QStringList& arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    process.waitForFinished(10000);
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+QString xprop(WId window, const QString& property)
+{
+    return run("xprop", {"-id", QString::number(window), property}).trimmed();
+}
+
+// "WIDTHxHEIGHT+X+Y" of the window in root coordinates, from xwininfo.
+QString frameOf(WId window)
+{
+    const QString info = run("xwininfo", {"-id", QString::number(window)});
+    auto field = [&info](const QString& label) {
+        for (const QString& line : info.split('\n'))
+            if (line.trimmed().startsWith(label))
+                return line.section(':', 1).trimmed();
+        return QString();
+    };
+    return field("Width") + "x" + field("Height") + "+" + field("Absolute upper-left X") + "+" +
+           field("Absolute upper-left Y");
+}
+
+ScreenInfo screenNamed(const QString& name)
+{
+    for (const ScreenInfo& screen : QtScreens().list())
+        if (screen.name == name)
+            return screen;
+    ADD_FAILURE() << "no screen " << name.toStdString();
+    return {};
+}
+
+void settle(int ms)
+{
+    waitFor([] { return false; }, ms);
+}
+
+}  // namespace
+
+TEST(HostWindow, ScreensArePrimaryFirstWithTheirMonitorNames)
+{
+    const QList<ScreenInfo> screens = QtScreens().list();
+    ASSERT_EQ(screens.size(), 2);
+    EXPECT_EQ(screens[0], (ScreenInfo{"LEFT", QRect(0, 0, 1920, 1080)}));
+    EXPECT_EQ(screens[1], (ScreenInfo{"RIGHT", QRect(1920, 0, 1024, 768)}));
+}
+
+TEST(HostWindow, WallpaperIsADesktopWindowCoveringItsScreenAndLetsClicksThrough)
+{
+    auto window = WebEngineHarness::openWindow(TestPageRecorder::pagePath(), screenNamed("RIGHT"));
+    ASSERT_TRUE(WebEngineHarness::waitReady(window->webPage()));
+    settle(500);  // past the view's swap of its native window
+    const WId id = window->widget().winId();
+
+    EXPECT_EQ(xprop(id, "_NET_WM_WINDOW_TYPE"), "_NET_WM_WINDOW_TYPE(ATOM) = _NET_WM_WINDOW_TYPE_DESKTOP");
+    const QString state = xprop(id, "_NET_WM_STATE");
+    EXPECT_TRUE(state.contains("_NET_WM_STATE_STICKY")) << state.toStdString();
+    EXPECT_TRUE(state.contains("_NET_WM_STATE_BELOW")) << state.toStdString();
+    EXPECT_EQ(xprop(id, "_NET_WM_DESKTOP"), "_NET_WM_DESKTOP(CARDINAL) = 4294967295");
+    EXPECT_EQ(frameOf(id), "1024x768+1920+0");
+    EXPECT_TRUE(window->isVisibleOnScreen());
+
+    TestPageRecorder recorder(window->webPage());
+    run("xdotool", {"mousemove", "2400", "300", "click", "1"});
+    settle(300);
+    recorder.collect();
+    EXPECT_TRUE(recorder.calls("mousedown").isEmpty()) << "the wallpaper never takes the mouse";
+}
+
+TEST(HostWindow, PreviewIsATitledWindowOnTopCentredAndTakesTheMouse)
+{
+    auto window = WebEngineHarness::openWindow(TestPageRecorder::pagePath(), screenNamed("LEFT"), true);
+    ASSERT_TRUE(WebEngineHarness::waitReady(window->webPage()));
+    settle(500);
+    const WId id = window->widget().winId();
+
+    EXPECT_EQ(xprop(id, "_NET_WM_NAME"), "_NET_WM_NAME(UTF8_STRING) = \"Vesmer Preview\"");
+    EXPECT_TRUE(xprop(id, "_NET_WM_STATE").contains("_NET_WM_STATE_ABOVE"));
+    EXPECT_FALSE(xprop(id, "_NET_WM_WINDOW_TYPE").contains("DESKTOP"));
+    EXPECT_EQ(frameOf(id), "960x540+480+270");
+
+    TestPageRecorder recorder(window->webPage());
+    run("xdotool", {"mousemove", "960", "540", "click", "1"});
+    EXPECT_TRUE(recorder.waitFor("mousedown"));
+}
+
+TEST(HostWindow, HidingOrMinimisingPausesOnceAndStopsFeedsShowingResumes)
+{
+    auto made = WebEngineHarness::openWindow(TestPageRecorder::pagePath(), screenNamed("RIGHT"));
+    QtHostWindow* host = made.get();
+    WallpaperWindow window(std::move(made), screenNamed("RIGHT"), false);
+    ASSERT_TRUE(WebEngineHarness::waitReady(host->webPage()));
+    settle(500);
+    TestPageRecorder recorder(host->webPage());
+    recorder.collect();
+    EXPECT_TRUE(recorder.calls("vesmerSetPaused").isEmpty()) << "showing the window is not a visibility change";
+
+    const AudioFeatures features{0.5f, 0, 0, 0, 0, 0, 0, 0};
+    struct Step {
+        const char* name;
+        std::function<void()> hide;
+        std::function<void()> show;
+    };
+    const Step steps[] = {
+        {"hide", [&] { host->widget().hide(); }, [&] { host->widget().show(); }},
+        {"minimise", [&] { host->widget().showMinimized(); }, [&] { host->widget().showNormal(); }},
+    };
+    int pauses = 0;
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.name);
+        recorder.all.clear();
+        step.hide();
+        ASSERT_TRUE(waitFor([&] { return !window.visible(); }));
+        window.feed(features);
+        settle(400);
+        recorder.collect();
+        ASSERT_EQ(recorder.calls("vesmerSetPaused").size(), 1);
+        EXPECT_EQ(recorder.calls("vesmerSetPaused")[0].args, QJsonArray{true});
+        EXPECT_TRUE(recorder.calls("vesmerFeed").isEmpty());
+
+        step.show();
+        ASSERT_TRUE(waitFor([&] { return window.visible(); }));
+        window.feed(features);
+        ASSERT_TRUE(recorder.waitFor("vesmerFeed"));
+        settle(300);
+        recorder.collect();
+        ASSERT_EQ(recorder.calls("vesmerSetPaused").size(), 2);
+        EXPECT_EQ(recorder.calls("vesmerSetPaused")[1].args, QJsonArray{false});
+        ++pauses;
+    }
+    EXPECT_EQ(pauses, 2);
+}
+
+TEST(HostWindow, AMissingPageLeavesABlackWindowAndNoError)
+{
+    QtWallpaperHost hostFactory(QStringLiteral("/nonexistent/visuals/index.html"));
+    EXPECT_TRUE(hostFactory.pageUrl().isEmpty());
+    auto made = hostFactory.createWindow(screenNamed("RIGHT"), false);
+    auto* host = dynamic_cast<QtHostWindow*>(made.get());
+    ASSERT_NE(host, nullptr);
+    QStringList console;
+    QObject::connect(&host->webPage(), &QtWebPage::consoleMessage,
+                     [&console](int, const QString& message) { console << message; });
+    WallpaperWindow window(std::move(made), screenNamed("RIGHT"), false);
+    settle(1000);
+
+    int replies = 0;
+    window.feed(AudioFeatures{});
+    window.setLyric("la");
+    window.setBPM(100);
+    window.stepTheme(1, [&replies](const QString&) { ++replies; });
+    window.page().callWithArguments(PageCalls::paletteBody(), {{"u", "x"}},
+                                    [&replies](const ScriptReply& reply) { replies += reply.value ? 10 : 1; });
+    settle(500);
+    EXPECT_EQ(replies, 1) << "the palette call is answered, empty; the theme step is not";
+    EXPECT_TRUE(console.isEmpty());
+
+    const ScreenInfo right = screenNamed("RIGHT");
+    const QImage shot = QGuiApplication::primaryScreen()
+                            ->grabWindow(0, right.frame.x(), right.frame.y(), right.frame.width(), right.frame.height())
+                            .toImage();
+    ASSERT_FALSE(shot.isNull());
+    int lit = 0;
+    for (int y = 0; y < shot.height(); y += 16)
+        for (int x = 0; x < shot.width(); x += 16)
+            lit += qGray(shot.pixel(x, y)) > 8 ? 1 : 0;
+    EXPECT_EQ(lit, 0) << "the window is black";
+}
