@@ -60,6 +60,12 @@ TEST_F(StatusFileTest, WritesElevenKeysCompactlyWithSlashesEscaped)
     EXPECT_EQ(status.value("bpm"), QJsonValue(0.0));
     EXPECT_EQ(status.value("compose"), QJsonValue(QStringLiteral("\u2713 live")));
     EXPECT_EQ(status.value("updatedAt"), QJsonValue(AppState::iso(tp.clock->now())));
+
+    // The file is rewritten in place: a shorter text leaves nothing of the longer.
+    state->setLyricLine(QStringLiteral("la"));
+    tick(3 * 21);
+    EXPECT_TRUE(raw().endsWith("}")) << raw().constData();
+    EXPECT_EQ(json().value("lyric"), QJsonValue(QStringLiteral("la")));
 }
 
 TEST_F(StatusFileTest, WritesAtMostEveryTwoSecondsAndSilenceKeepsGrowing)
