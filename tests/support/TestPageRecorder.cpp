@@ -32,7 +32,7 @@ bool TestPageRecorder::waitFor(const QString& fn, int count, int timeoutMs)
         if (deadline.hasExpired())
             return false;
         collect(int(std::max<qint64>(1, deadline.remainingTime())));
-        WebEngineHarness::waitFor([] { return false; }, 20);
+        WebEngineHarness::settle(20);
     }
     return true;
 }

@@ -22,6 +22,11 @@ bool waitFor(const std::function<bool()>& condition, int timeoutMs)
     return true;
 }
 
+void settle(int ms)
+{
+    waitFor([] { return false; }, ms);
+}
+
 std::unique_ptr<QtWebPage> openPage(const QString& path)
 {
     auto page = std::make_unique<QtWebPage>();

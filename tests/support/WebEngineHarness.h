@@ -25,6 +25,8 @@ namespace WebEngineHarness {
 
 // Processes events until `condition` holds or `timeoutMs` passes; whether it held.
 bool waitFor(const std::function<bool()>& condition, int timeoutMs = 15000);
+// Processes events for `ms` milliseconds (to see that something does NOT happen).
+void settle(int ms);
 
 // A window-less page loading the HTML file at `path`.
 std::unique_ptr<QtWebPage> openPage(const QString& path);

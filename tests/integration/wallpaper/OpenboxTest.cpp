@@ -6,6 +6,7 @@
 #include <QStandardPaths>
 #include <gtest/gtest.h>
 
+#include "DesktopTestTools.h"
 #include "TestPageRecorder.h"
 #include "WebEngineHarness.h"
 #include "platform/QtScreens.h"
@@ -13,31 +14,12 @@
 #include "wallpaper/QtWebPage.h"
 #include "wallpaper/WallpaperWindow.h"
 
+using DesktopTestTools::run;
+using DesktopTestTools::screenNamed;
+using WebEngineHarness::settle;
 using WebEngineHarness::waitFor;
 
 namespace {
-
-QString run(const QString& program, const QStringList& arguments)
-{
-    QProcess process;
-    process.start(program, arguments);
-    process.waitForFinished(10000);
-    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
-}
-
-void settle(int ms)
-{
-    waitFor([] { return false; }, ms);
-}
-
-ScreenInfo screenNamed(const QString& name)
-{
-    for (const ScreenInfo& screen : QtScreens().list())
-        if (screen.name == name)
-            return screen;
-    ADD_FAILURE() << "no screen " << name.toStdString();
-    return {};
-}
 
 // A program of its own (an xmessage window), put on a screen and made fullscreen.
 class OtherProgram {

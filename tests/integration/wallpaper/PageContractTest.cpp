@@ -87,7 +87,7 @@ TEST(PageContract, CallWithArgumentsDeliversValuesAndAwaitsPromises)
     page->callWithArguments("throw new Error('quiet')", {});
     page->callWithArguments("return missingThing()", {});
     evaluate(*page, "1");
-    waitFor([] { return false; }, 200);
+    settle(200);
     EXPECT_TRUE(console.lines.isEmpty()) << console.lines.join('\n').toStdString();
 }
 
@@ -104,7 +104,7 @@ TEST(PageContract, EveryReplyComesOnceAcrossReloadAndClose)
         last = reply;
     };
     page->callWithArguments(PageCalls::paletteBody(), {{"u", "data:"}}, count);
-    waitFor([] { return false; }, 200);
+    settle(200);
     EXPECT_EQ(replies, 0) << "the promise never settles";
     page->enginePage()->triggerAction(QWebEnginePage::Reload);
     ASSERT_TRUE(waitFor([&] { return replies > 0; }));
@@ -127,7 +127,7 @@ TEST(PageContract, EveryReplyComesOnceAcrossReloadAndClose)
     page->evaluate("1", count);
     page->callWithArguments("return '1'", {}, count);
     ASSERT_TRUE(waitFor([&] { return replies == 6; }));
-    waitFor([] { return false; }, 300);
+    settle(300);
     EXPECT_EQ(replies, 6);
 }
 
@@ -157,7 +157,7 @@ TEST(PageContract, APageWithoutTheFunctionsTakesEveryCallSilently)
     EXPECT_EQ(evaluate(*page, PageCalls::currentTheme())->value, QStringLiteral("\u2014"));
     EXPECT_TRUE(evaluate(*page, PageCalls::spec())->error.has_value());
     EXPECT_TRUE(call(*page, PageCalls::paletteBody(), {{"u", "data:"}})->error.has_value());
-    waitFor([] { return false; }, 300);
+    settle(300);
     EXPECT_TRUE(console.lines.isEmpty()) << console.lines.join('\n').toStdString();
 }
 

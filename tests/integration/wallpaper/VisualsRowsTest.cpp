@@ -8,6 +8,7 @@
 #include <chrono>
 #include <gtest/gtest.h>
 
+#include "DesktopTestTools.h"
 #include "TestPageRecorder.h"
 #include "TestPlatform.h"
 #include "WebEngineHarness.h"
@@ -36,14 +37,6 @@ struct RealWallpaperApp {
         platform.wallpaperHost = std::make_unique<QtWallpaperHost>(TestPageRecorder::pagePath());
         state = std::make_unique<AppState>(std::move(platform));
     }
-    ScreenInfo screenNamed(const QString& name)
-    {
-        for (const ScreenInfo& screen : state->platform().screens->list())
-            if (screen.name == name)
-                return screen;
-        ADD_FAILURE() << "no screen " << name.toStdString();
-        return {};
-    }
 };
 
 QString hostileText()
@@ -70,7 +63,7 @@ TEST(VisualsRows, EveryRowReachesThePageWithItsArguments)
     app.tp.settings->setValue("look.speed", 2.5);
     app.tp.settings->setValue("fx.bloom", 0.5);
 
-    app.state->setWallpaper(app.screenNamed("RIGHT"), false);
+    app.state->setWallpaper(DesktopTestTools::screenNamed("RIGHT"), false);
     EXPECT_EQ(app.state->wallpaperScreenName(), QStringLiteral("RIGHT"));
     WallpaperWindow& window = *app.state->wallpaper();
     auto& page = dynamic_cast<QtWebPage&>(window.page());
@@ -164,7 +157,7 @@ TEST(VisualsRows, EveryRowReachesThePageWithItsArguments)
 TEST(VisualsRows, FeedRoundTripFromSendToThePageFunction)
 {
     RealWallpaperApp app;
-    app.state->setWallpaper(app.screenNamed("RIGHT"), false);
+    app.state->setWallpaper(DesktopTestTools::screenNamed("RIGHT"), false);
     WallpaperWindow& window = *app.state->wallpaper();
     auto& page = dynamic_cast<QtWebPage&>(window.page());
     ASSERT_TRUE(WebEngineHarness::waitReady(page));
@@ -176,7 +169,7 @@ TEST(VisualsRows, FeedRoundTripFromSendToThePageFunction)
     for (int i = 0; i < kFeeds; ++i) {
         sentAt[i] = epochMs();
         window.feed(AudioFeatures{float(1000 + i), 0, 0, 0, 0, 0, 0, 0});
-        waitFor([] { return false; }, 33);
+        WebEngineHarness::settle(33);
     }
     ASSERT_TRUE(waitFor([&] {
         recorder.collect();

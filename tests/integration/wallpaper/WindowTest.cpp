@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "FakeSystem.h"
+#include "DesktopTestTools.h"
 #include "TestPageRecorder.h"
 #include "WebEngineHarness.h"
 #include "platform/QtScreens.h"
@@ -17,21 +18,16 @@
 #include "wallpaper/QtWebPage.h"
 #include "wallpaper/WallpaperWindow.h"
 
+using DesktopTestTools::run;
+using DesktopTestTools::screenNamed;
+using WebEngineHarness::settle;
 using WebEngineHarness::waitFor;
 
 namespace {
 
-QString run(const QString& program, const QStringList& arguments)
-{
-    QProcess process;
-    process.start(program, arguments);
-    process.waitForFinished(10000);
-    return QString::fromUtf8(process.readAllStandardOutput());
-}
-
 QString xprop(WId window, const QString& property)
 {
-    return run("xprop", {"-id", QString::number(window), property}).trimmed();
+    return run("xprop", {"-id", QString::number(window), property});
 }
 
 // "WIDTHxHEIGHT+X+Y" of the window in root coordinates, from xwininfo.
@@ -46,20 +42,6 @@ QString frameOf(WId window)
     };
     return field("Width") + "x" + field("Height") + "+" + field("Absolute upper-left X") + "+" +
            field("Absolute upper-left Y");
-}
-
-ScreenInfo screenNamed(const QString& name)
-{
-    for (const ScreenInfo& screen : QtScreens().list())
-        if (screen.name == name)
-            return screen;
-    ADD_FAILURE() << "no screen " << name.toStdString();
-    return {};
-}
-
-void settle(int ms)
-{
-    waitFor([] { return false; }, ms);
 }
 
 }  // namespace
