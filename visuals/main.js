@@ -101,6 +101,7 @@
     setVec3(frame.lyricTint2, 0, brighten(last[1]));
     motion = g.motion;
     graphPost = g.post;
+    st[CAM] = 0;   // each scene starts upright; its own rotate turns it from there
     shownGraph = g;
     updatePost();
     if (!renderer) cssBackground(colors);

@@ -20,7 +20,7 @@
       palette: ['#ff6a3d', '#8a2be2', '#f9c74f', '#ffffff'],
       background: { top: '#0a0418', bottom: '#000000' },
       layers: [
-        { type: 'nebula', color: 1, color2: 0, intensity: 1, scale: 1, speed: 0.5, detail: 0.5, react: 'energy', amount: 1 },
+        { type: 'nebula', color: 1, color2: 0, intensity: 0.8, scale: 1, speed: 0.5, detail: 0.5, react: 'energy', amount: 1 },
         { type: 'particles', color: 3, color2: 2, intensity: 0.7, scale: 1, speed: 0.2, detail: 0.5, react: 'treble', amount: 1 }
       ],
       motion: { speed: 0.7, rotate: 0.1, zoom: 0.25, flash: 0.25 }, post: { vignette: 0.5 } },

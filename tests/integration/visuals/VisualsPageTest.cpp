@@ -1,0 +1,205 @@
+// The shipped visuals page in the real engine: every host call answered as the
+// app expects, graphs shown, refused or replaced, frames that are not blank and
+// differ between themes, and no frames while paused.
+#include <QBuffer>
+#include <QCoreApplication>
+#include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QPainter>
+#include <QScreen>
+#include <QWidget>
+#include <gtest/gtest.h>
+
+#include "WebEngineHarness.h"
+#include "audio/AudioFeatures.h"
+#include "wallpaper/PageCalls.h"
+#include "wallpaper/QtHostWindow.h"
+#include "wallpaper/QtWebPage.h"
+
+using namespace WebEngineHarness;
+
+namespace {
+
+QString pagePath() { return QCoreApplication::applicationDirPath() + QStringLiteral("/visuals/index.html"); }
+
+// A preview window (960x540) on the primary Xvfb screen, loaded and ready.
+struct ShownPage {
+    std::unique_ptr<QtHostWindow> window;
+    QStringList console;
+    ShownPage()
+    {
+        window = openWindow(pagePath(), ScreenInfo{QStringLiteral("LEFT"), QRect(0, 0, 1920, 1080)}, true);
+        QObject::connect(&window->webPage(), &QtWebPage::consoleMessage, [this](int level, const QString& message) {
+            if (level == 2)
+                console << message;
+        });
+    }
+    WebPage& page() { return window->page(); }
+    QString text(const QString& expression)
+    {
+        const auto reply = evaluate(page(), expression);
+        return reply && reply->value ? *reply->value : QStringLiteral("<no string: %1>").arg(reply && reply->error ? *reply->error : QString());
+    }
+    int frames()
+    {
+        return QJsonDocument::fromJson(text(QStringLiteral("vesmerStats()")).toUtf8()).object().value("frames").toInt(-1);
+    }
+    // Waits for `count` more frames to be drawn; whether they came.
+    bool waitFrames(int count)
+    {
+        const int start = frames();
+        return waitFor([&] { return frames() >= start + count; }, 20000);
+    }
+    QImage grab()
+    {
+        QWidget& w = window->widget();
+        return w.screen()->grabWindow(w.winId()).toImage().convertToFormat(QImage::Format_RGB32);
+    }
+};
+
+double meanLuma(const QImage& image)
+{
+    double sum = 0;
+    for (int y = 0; y < image.height(); y += 4)
+        for (int x = 0; x < image.width(); x += 4)
+            sum += qGray(image.pixel(x, y));
+    return sum / ((image.height() / 4) * (image.width() / 4));
+}
+
+double meanDifference(const QImage& a, const QImage& b)
+{
+    double sum = 0;
+    int n = 0;
+    for (int y = 0; y < a.height(); y += 4)
+        for (int x = 0; x < a.width(); x += 4, ++n) {
+            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+            sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) + std::abs(qBlue(p) - qBlue(q));
+        }
+    return sum / (3.0 * n);
+}
+
+QString jpegDataUrl(const QImage& image)
+{
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "JPEG", 90);
+    return QStringLiteral("data:image/jpeg;base64,") + QString::fromLatin1(buffer.data().toBase64());
+}
+
+const char* kGraph = R"({"name":"Smoke test","palette":["#ff5500","#2255ff"],"paletteAmount":0.5,
+  "layers":[{"type":"rings","color":0,"color2":1},{"type":"orb","color":1,"scale":1.5}],
+  "post":{"hue":0,"bloom":0.3},"unknown":{"x":1}})";
+
+}  // namespace
+
+TEST(VisualsPage, AnswersEveryHostCall)
+{
+    ShownPage shown;
+    ASSERT_TRUE(waitReady(shown.window->webPage()));
+    ASSERT_EQ(shown.text("String(JSON.parse(vesmerStats()).webgl2)"), QStringLiteral("true"));
+
+    // Calls without an answer must simply not fail.
+    AudioFeatures features{0.6f, 0.3f, 0.2f, 0.5f, 0.88f, 0.2f, 1.0f, 0.4f};
+    const auto fed = call(shown.page(), PageCalls::feedBody(), PageCalls::feedArguments(features));
+    ASSERT_TRUE(fed.has_value());
+    EXPECT_FALSE(fed->error.has_value());
+    const auto lyric = call(shown.page(), PageCalls::lyricBody(), {{"line", QStringLiteral("It's a \"line\" \\ with\nbreaks")}});
+    ASSERT_TRUE(lyric.has_value());
+    EXPECT_FALSE(lyric->error.has_value());
+    const QString silent[] = {
+        PageCalls::setBPM(128.4), PageCalls::setPaused(false), PageCalls::lyricMode(QStringLiteral("visuals")),
+        PageCalls::setFx(QStringLiteral(R"({"bloom":0.5,"grayscale":0,"pixelate":0,"dots":0,"scanlines":0,"ascii":0,"hue":0,"chroma":0.2,"radialBlur":0})")),
+        PageCalls::setLook(1.0, 1.0, 1.0, 1.0),
+    };
+    for (const QString& expression : silent) {
+        SCOPED_TRACE(expression.toStdString());
+        const auto reply = evaluate(shown.page(), expression);
+        ASSERT_TRUE(reply.has_value());
+        EXPECT_FALSE(reply->error.has_value());
+    }
+
+    EXPECT_EQ(shown.text(PageCalls::setQuality(1.0, 60)), QStringLiteral("960\u00d7540 @ 60 fps"));
+    EXPECT_EQ(shown.text(PageCalls::currentTheme()), QStringLiteral("Aurora"));
+    EXPECT_EQ(shown.text(PageCalls::stepTheme(-1)), QStringLiteral("Spectrum Halo"));
+    EXPECT_EQ(shown.text(PageCalls::stepTheme(1)), QStringLiteral("Aurora"));
+
+    const QJsonObject spec = QJsonDocument::fromJson(shown.text(PageCalls::spec()).toUtf8()).object();
+    EXPECT_TRUE(spec.value("spec").isObject());
+    EXPECT_EQ(spec.value("schema").toObject().value("type").toString(), QStringLiteral("object"));
+    EXPECT_EQ(shown.text(PageCalls::lastGraph()), QStringLiteral("null"));
+
+    struct Verdict {
+        const char* name;
+        QString graph;
+        QString contains;
+    };
+    const Verdict verdicts[] = {
+        {"heavy", QStringLiteral(R"({"layers":[{"type":"nebula","detail":1},{"type":"nebula","detail":1},{"type":"nebula","detail":1},{"type":"kaleido","detail":1}]})"), QStringLiteral("guard")},
+        {"blank", QStringLiteral(R"({"background":{"top":"#000000","bottom":"#000000"},"layers":[{"type":"orb","intensity":0}]})"), QStringLiteral("guard")},
+        {"no layers", QStringLiteral(R"({"mood":"retro neon","palette":["#00ffaa"]})"), QStringLiteral("fallback")},
+        {"not JSON", QStringLiteral("{'layers':"), QStringLiteral("not valid JSON")},
+        {"shown", QString::fromUtf8(kGraph), QStringLiteral("ok")},
+    };
+    for (const Verdict& v : verdicts) {
+        SCOPED_TRACE(v.name);
+        EXPECT_TRUE(shown.text(PageCalls::applyGraph(v.graph)).contains(v.contains));
+    }
+    const QJsonObject applied = QJsonDocument::fromJson(shown.text(PageCalls::lastGraph()).toUtf8()).object();
+    EXPECT_EQ(applied.value("name").toString(), QStringLiteral("Smoke test"));
+    EXPECT_FALSE(applied.contains("unknown"));
+    EXPECT_EQ(applied.value("layers").toArray().size(), 2);
+    EXPECT_EQ(shown.text(PageCalls::currentTheme()), QStringLiteral("Smoke test"));
+    // Applying what the page reports gives back the same text.
+    const QString again = shown.text(PageCalls::lastGraph());
+    EXPECT_EQ(shown.text(PageCalls::applyGraph(again)), QStringLiteral("ok"));
+    EXPECT_EQ(shown.text(PageCalls::lastGraph()), again);
+
+    // A cover of two thirds orange and one third blue.
+    QImage cover(120, 90, QImage::Format_RGB32);
+    QPainter painter(&cover);
+    painter.fillRect(0, 0, 80, 90, QColor(230, 110, 20));
+    painter.fillRect(80, 0, 40, 90, QColor(20, 60, 200));
+    painter.end();
+    const auto palette = call(shown.page(), PageCalls::paletteBody(), {{"u", jpegDataUrl(cover)}});
+    ASSERT_TRUE(palette && palette->value);
+    const QJsonArray colors = QJsonDocument::fromJson(palette->value->toUtf8()).array();
+    ASSERT_GE(colors.size(), 3);
+    ASSERT_LE(colors.size(), 6);
+    const QColor first(colors.at(0).toString()), second(colors.at(1).toString());
+    EXPECT_GT(first.red(), 180) << colors.at(0).toString().toStdString();
+    EXPECT_GT(second.blue(), 150) << colors.at(1).toString().toStdString();
+    const auto broken = call(shown.page(), PageCalls::paletteBody(), {{"u", QStringLiteral("data:image/jpeg;base64,AAAA")}});
+    ASSERT_TRUE(broken.has_value());
+    EXPECT_TRUE(broken->error.has_value());
+
+    EXPECT_TRUE(shown.console.isEmpty()) << shown.console.join('\n').toStdString();
+}
+
+TEST(VisualsPage, DrawsThemesAndStopsWhenPaused)
+{
+    ShownPage shown;
+    ASSERT_TRUE(waitReady(shown.window->webPage()));
+    shown.text(PageCalls::setQuality(1.0, 60));
+    ASSERT_TRUE(shown.waitFrames(5));
+    const QImage aurora = shown.grab();
+    shown.text(PageCalls::stepTheme(2));
+    ASSERT_TRUE(shown.waitFrames(5));
+    const QImage synthwave = shown.grab();
+    ASSERT_EQ(aurora.size(), QSize(960, 540));
+    EXPECT_GT(meanLuma(aurora), 8.0);
+    EXPECT_GT(meanLuma(synthwave), 8.0);
+    EXPECT_GT(meanDifference(aurora, synthwave), 10.0);
+
+    shown.text(PageCalls::applyGraph(QString::fromUtf8(kGraph)));
+    ASSERT_TRUE(shown.waitFrames(5));
+    EXPECT_GT(meanDifference(synthwave, shown.grab()), 10.0);
+
+    shown.text(PageCalls::setPaused(true));
+    const int paused = shown.frames();
+    waitFor([] { return false; }, 600);
+    EXPECT_EQ(shown.frames(), paused);
+    shown.text(PageCalls::setPaused(false));
+    EXPECT_TRUE(shown.waitFrames(3));
+}
