@@ -321,22 +321,27 @@
 
   root.vesmerLastGraph = function () { return composed ? JSON.stringify(shownGraph) : 'null'; };
 
+  // Shows the closest theme in the graph's colours instead of `g`; a stand-in
+  // that does not compile either leaves the current scene.
+  function showStandIn(g, why) {
+    var sub = themes.substitute(g);
+    try {
+      show(sub.graph);
+    } catch (e) {
+      return 'guard: ' + why + ' and no stand-in could be drawn; kept the current scene';
+    }
+    composed = true;
+    return 'fallback: ' + why + '; showing ' + sub.theme + (g.palette ? ' in the graph\'s palette' : '');
+  }
+
   root.vesmerApplyGraph = function (text) {
     var d = graphLib.decide(text);
     if (d.status === 'error' || d.status === 'guard') return d.message;
-    if (d.status === 'fallback') {
-      var sub = themes.substitute(d.graph);
-      show(sub.graph);
-      composed = true;
-      return d.message + '; showing ' + sub.theme + (d.graph.palette ? ' in the graph\'s palette' : '');
-    }
+    if (d.status === 'fallback') return showStandIn(d.graph, d.message.replace(/^fallback: /, ''));
     try {
       show(d.graph);
     } catch (e) {
-      var stand = themes.substitute(d.graph);
-      show(stand.graph);
-      composed = true;
-      return 'fallback: the scene did not compile; showing ' + stand.theme;
+      return showStandIn(d.graph, 'the scene did not compile');
     }
     composed = true;
     return renderer ? 'ok' : 'fallback: WebGL2 is unavailable; showing a still gradient';

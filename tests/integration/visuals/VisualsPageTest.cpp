@@ -196,6 +196,20 @@ TEST(VisualsPage, DrawsThemesAndStopsWhenPaused)
     ASSERT_TRUE(shown.waitFrames(5));
     EXPECT_GT(meanDifference(synthwave, shown.grab()), 10.0);
 
+    // Every theme's program and the pass with every effect on compile and draw.
+    const QString first = shown.text(PageCalls::stepTheme(1));
+    QStringList names{first};
+    for (QString name = shown.text(PageCalls::stepTheme(1)); name != first && names.size() < 20;
+         name = shown.text(PageCalls::stepTheme(1))) {
+        EXPECT_TRUE(shown.waitFrames(1)) << name.toStdString();
+        names << name;
+    }
+    EXPECT_GE(names.size(), 8) << names.join(", ").toStdString();
+    shown.text(PageCalls::setFx(QStringLiteral(
+        R"({"bloom":1,"grayscale":1,"pixelate":1,"dots":1,"scanlines":1,"ascii":1,"hue":1,"chroma":1,"radialBlur":1})")));
+    EXPECT_TRUE(shown.waitFrames(3));
+    EXPECT_TRUE(shown.console.isEmpty()) << shown.console.join('\n').toStdString();
+
     shown.text(PageCalls::setPaused(true));
     const int paused = shown.frames();
     waitFor([] { return false; }, 600);
