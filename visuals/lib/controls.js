@@ -2,7 +2,8 @@
 // and frame cap, lyric mode, and the wrapping of lyric lines. Pure logic.
 (function (root) {
   'use strict';
-  var EFFECTS = ['bloom', 'grayscale', 'pixelate', 'dots', 'scanlines', 'ascii', 'hue', 'chroma', 'radialBlur'];
+  var graph = typeof module !== 'undefined' && module.exports ? require('./graph.js') : root.Vesmer.graph;
+  var EFFECTS = graph.EFFECTS;
   var DEFAULT_FPS = 60;
   var LOOK_MAX = 3;
 
