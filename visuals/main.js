@@ -46,8 +46,8 @@
   // Numbers the loop changes every frame live in a typed array: a plain
   // variable holding a fractional number would box it anew on each write.
   var BPM = 0, BEAT_PHASE = 1, LAST_BEAT = 2, HUE = 3, CAM = 4, LAST_FRAME = 5, TIME = 6,
-    FRAMES = 7, WINDOW_START = 8, WINDOW_FRAMES = 9, FPS = 10, DT = 11, NOW = 12;
-  var st = new Float64Array(13);
+    FRAMES = 7, WINDOW_START = 8, WINDOW_FRAMES = 9, FPS = 10, DT = 11, NOW = 12, LAST_DRAWN = 13;
+  var st = new Float64Array(14);
   var SCENE_TIME_WRAP = 10000;
 
   var lyricMode = 'overlay', lyricLine = '';
@@ -128,10 +128,13 @@
   // object). Easing is written out inline for the same reason. Returns
   // false when the frame cap says to skip this frame.
   function advance() {
-    var elapsed = st[NOW] - st[LAST_FRAME];
-    if (elapsed < 1000 / quality.fps * 0.92) return false;
-    st[LAST_FRAME] = st[NOW];
-    st[DT] = Math.min(elapsed, 250) / 1000;
+    // Frames are due on a fixed grid of the cap's interval, so a cap between
+    // two display rates (50 on a 60 Hz screen) still averages out right.
+    var interval = 1000 / quality.fps;
+    if (st[NOW] - st[LAST_FRAME] < interval * 0.92) return false;
+    st[LAST_FRAME] = st[NOW] - st[LAST_FRAME] > 2 * interval ? st[NOW] : st[LAST_FRAME] + interval;
+    st[DT] = Math.min(st[NOW] - st[LAST_DRAWN], 250) / 1000;
+    st[LAST_DRAWN] = st[NOW];
     st[FRAMES]++;
     st[WINDOW_FRAMES]++;
     if (st[NOW] - st[WINDOW_START] >= 1000) {
@@ -209,6 +212,7 @@
   function start() {
     if (rafId || paused) return;
     st[LAST_FRAME] = root.performance.now();
+    st[LAST_DRAWN] = st[LAST_FRAME];
     st[WINDOW_START] = st[LAST_FRAME];
     st[WINDOW_FRAMES] = 0;
     rafId = root.requestAnimationFrame(tick);

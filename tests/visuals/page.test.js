@@ -123,4 +123,10 @@ test('the frame cap skips frames that come too early', () => {
   const start = frames();
   for (let i = 0; i < 60; i++) runFrames(t += 1000 / 60);
   assert.equal(frames() - start, 30);
+  // A cap between two display rates keeps its average.
+  win.vesmerSetQuality(1, 50);
+  runFrames(t += 1000 / 60);
+  const before = frames();
+  for (let i = 0; i < 120; i++) runFrames(t += 1000 / 60);
+  assert.ok(Math.abs(frames() - before - 100) <= 1, String(frames() - before));
 });
