@@ -1,6 +1,8 @@
 #include "wallpaper/QtHostWindow.h"
 
 #include <QEvent>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QTimer>
 #include <QWebEnginePage>
 #include <QWebEngineView>
@@ -10,8 +12,19 @@
 #include "wallpaper/X11Desktop.h"
 
 namespace {
+
 constexpr QSize kPreviewSize(960, 540);
+
+// X works in device pixels; Qt scales a screen's size but keeps its origin.
+QRect nativeFrame(const QRect& frame)
+{
+    for (const QScreen* screen : QGuiApplication::screens())
+        if (screen->geometry() == frame)
+            return QRect(frame.topLeft(), frame.size() * screen->devicePixelRatio());
+    return frame;
 }
+
+}  // namespace
 
 QtHostWindow::QtHostWindow(const ScreenInfo& screen, bool preview, const QUrl& page)
     : m_preview(preview), m_view(std::make_unique<QWebEngineView>())
@@ -19,7 +32,6 @@ QtHostWindow::QtHostWindow(const ScreenInfo& screen, bool preview, const QUrl& p
     m_page = std::make_unique<QtWebPage>(m_view.get());
     m_page->enginePage()->setBackgroundColor(Qt::black);
     m_view->setPage(m_page->enginePage());
-    m_view->setAttribute(Qt::WA_DeleteOnClose, false);
     QPalette palette = m_view->palette();
     palette.setColor(QPalette::Window, Qt::black);
     m_view->setPalette(palette);
@@ -37,7 +49,7 @@ QtHostWindow::QtHostWindow(const ScreenInfo& screen, bool preview, const QUrl& p
                                Qt::WindowTransparentForInput | Qt::WindowDoesNotAcceptFocus);
         m_view->setFocusPolicy(Qt::NoFocus);
         m_view->setGeometry(screen.frame);
-        m_desktop = std::make_unique<X11Desktop>(screen.frame);
+        m_desktop = std::make_unique<X11Desktop>(nativeFrame(screen.frame));
         connect(m_desktop.get(), &X11Desktop::coveredChanged, this, &QtHostWindow::visibilityMayHaveChanged);
     }
     m_view->installEventFilter(this);

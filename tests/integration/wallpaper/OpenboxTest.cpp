@@ -21,7 +21,8 @@ using WebEngineHarness::waitFor;
 
 namespace {
 
-// A program of its own (an xmessage window), put on a screen and made fullscreen.
+// A program of its own (an xmessage window), put on a screen and, once the window
+// manager has taken it on, made fullscreen or maximised.
 class OtherProgram {
 public:
     OtherProgram(const QString& title, const QPoint& at)
@@ -29,11 +30,14 @@ public:
         m_process.start("xmessage", {"-title", title, "-geometry", QStringLiteral("300x100+%1+%2").arg(at.x()).arg(at.y()),
                                      "covering"});
         m_window = run("xdotool", {"search", "--sync", "--name", title}).section('\n', 0, 0);
+        const QString hex = QStringLiteral("0x%1").arg(m_window.toULongLong(), 0, 16);
+        m_managed = !m_window.isEmpty() &&
+                    waitFor([&hex] { return run("xprop", {"-root", "_NET_CLIENT_LIST"}).contains(hex); }, 10000);
     }
     ~OtherProgram() { close(); }
-    bool valid() const { return !m_window.isEmpty(); }
-    void fullscreen() { run("wmctrl", {"-i", "-r", m_window, "-b", "add,fullscreen"}); }
-    void maximise() { run("wmctrl", {"-i", "-r", m_window, "-b", "add,maximized_vert,maximized_horz"}); }
+    bool valid() const { return m_managed; }
+    bool fullscreen() { return addState("fullscreen", "_NET_WM_STATE_FULLSCREEN"); }
+    bool maximise() { return addState("maximized_vert,maximized_horz", "_NET_WM_STATE_MAXIMIZED_HORZ"); }
     void close()
     {
         if (m_process.state() == QProcess::NotRunning)
@@ -43,8 +47,15 @@ public:
     }
 
 private:
+    bool addState(const QString& request, const QString& state)
+    {
+        run("wmctrl", {"-i", "-r", m_window, "-b", "add," + request});
+        return waitFor([&] { return run("xprop", {"-id", m_window, "_NET_WM_STATE"}).contains(state); }, 5000);
+    }
+
     QProcess m_process;
     QString m_window;
+    bool m_managed = false;
 };
 
 class Openbox : public ::testing::Test {
@@ -86,9 +97,14 @@ TEST_F(Openbox, AFullscreenWindowOnTheWallpapersScreenPausesItClosingResumes)
     // the stack, exactly over its screen.
     const QString id = QString::number(host->widget().winId());
     EXPECT_TRUE(run("xprop", {"-id", id, "_NET_WM_WINDOW_TYPE"}).endsWith("_NET_WM_WINDOW_TYPE_DESKTOP"));
-    const QString stacking = run("xprop", {"-root", "_NET_CLIENT_LIST_STACKING"});
-    EXPECT_EQ(stacking.section('#', 1).section(',', 0, 0).trimmed().toULongLong(nullptr, 16), id.toULongLong())
-        << stacking.toStdString();
+    QString stacking;
+    EXPECT_TRUE(waitFor(
+        [&] {
+            stacking = run("xprop", {"-root", "_NET_CLIENT_LIST_STACKING"});
+            return stacking.section('#', 1).section(',', 0, 0).trimmed().toULongLong(nullptr, 16) == id.toULongLong();
+        },
+        5000))
+        << "bottom of the stack: " << stacking.toStdString();
     const QString info = run("xwininfo", {"-id", id});
     EXPECT_TRUE(info.contains("Absolute upper-left X:  1920") && info.contains("Absolute upper-left Y:  0") &&
                 info.contains("Width: 1024") && info.contains("Height: 768"))
@@ -96,13 +112,13 @@ TEST_F(Openbox, AFullscreenWindowOnTheWallpapersScreenPausesItClosingResumes)
 
     OtherProgram onLeft(QStringLiteral("vesmer-cover-left"), QPoint(200, 200));
     ASSERT_TRUE(onLeft.valid());
-    onLeft.fullscreen();
+    ASSERT_TRUE(onLeft.fullscreen());
     settle(1000);
     EXPECT_TRUE(window.visible()) << "a fullscreen window on the other screen covers nothing of ours";
 
     OtherProgram onRight(QStringLiteral("vesmer-cover-right"), QPoint(2000, 100));
     ASSERT_TRUE(onRight.valid());
-    onRight.fullscreen();
+    ASSERT_TRUE(onRight.fullscreen());
     ASSERT_TRUE(waitFor([&] { return !window.visible(); }, 10000));
     window.feed(AudioFeatures{});
     settle(300);
@@ -118,7 +134,7 @@ TEST_F(Openbox, AFullscreenWindowOnTheWallpapersScreenPausesItClosingResumes)
 
     OtherProgram maximised(QStringLiteral("vesmer-maximised-right"), QPoint(2100, 200));
     ASSERT_TRUE(maximised.valid());
-    maximised.maximise();
+    ASSERT_TRUE(maximised.maximise());
     ASSERT_TRUE(waitFor([&] { return !window.visible(); }, 10000));
     maximised.close();
     ASSERT_TRUE(waitFor([&] { return window.visible(); }, 10000));
