@@ -53,6 +53,7 @@ QtHostWindow::QtHostWindow(const ScreenInfo& screen, bool preview, const QUrl& p
         connect(m_desktop.get(), &X11Desktop::coveredChanged, this, &QtHostWindow::visibilityMayHaveChanged);
     }
     m_view->installEventFilter(this);
+    m_view->winId();  // the native window, still unmapped, to mark before the first show
     prepareNativeWindow();
 
     if (!page.isEmpty())
@@ -108,13 +109,17 @@ void QtHostWindow::close()
 
 void QtHostWindow::prepareNativeWindow()
 {
-    m_view->winId();  // creates the native window, still unmapped
+    // Only a window that exists: WinIdChange also reports a native window going
+    // away, and asking for an id then would make a new one mid-teardown.
+    const WId id = m_view->internalWinId();
     QWindow* window = m_view->windowHandle();
+    if (!id || !window)
+        return;
     window->removeEventFilter(this);
     window->installEventFilter(this);
     m_exposedOnce = false;
     if (!m_preview)
-        X11Desktop::markAsDesktop(m_view->winId());
+        X11Desktop::markAsDesktop(id);
 }
 
 bool QtHostWindow::eventFilter(QObject* watched, QEvent* event)

@@ -153,6 +153,10 @@ QtWebPage::QtWebPage(QObject* pageParent) : QObject(nullptr)
         for (QueuedCall& call : std::exchange(m_queued, {}))
             emit m_bridge->call(call.id, call.body, call.arguments);
     };
+    connect(m_bridge, &QObject::destroyed, this, [this] {
+        setBridgeReady(false);
+        failPending();
+    });
     m_bridge->onReply = [this](int id, const ScriptReply& reply) { finish(id, reply); };
     m_channel->registerObject(kBridgeName, m_bridge);
     m_page->setWebChannel(m_channel, QWebEngineScript::MainWorld);
@@ -236,7 +240,7 @@ void QtWebPage::evaluate(const QString& expression, ScriptDone done)
 
 void QtWebPage::callWithArguments(const QString& body, const QVariantMap& arguments, ScriptDone done)
 {
-    if (m_closed || !m_page || !m_loadRequested) {
+    if (m_closed || !m_page || !m_bridge || !m_loadRequested) {
         replyLater(std::move(done));
         return;
     }

@@ -65,7 +65,7 @@ private:
 
     QPointer<QWebEnginePage> m_page;
     QWebChannel* m_channel = nullptr;
-    PageBridge* m_bridge = nullptr;
+    QPointer<PageBridge> m_bridge;  // the page can reach its QObject slots, deleteLater too
     bool m_loadRequested = false;
     bool m_closed = false;
     bool m_bridgeReady = false;
