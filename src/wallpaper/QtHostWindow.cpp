@@ -132,8 +132,13 @@ bool QtHostWindow::eventFilter(QObject* watched, QEvent* event)
             prepareNativeWindow();
         break;
     case QEvent::Expose:
-        if (watched == m_view->windowHandle() && m_view->windowHandle()->isExposed())
+        if (watched == m_view->windowHandle() && m_view->windowHandle()->isExposed() && !m_exposedOnce) {
             m_exposedOnce = true;
+            // Without a window manager nothing keeps a desktop window at the bottom:
+            // lower it ourselves so it never covers the panel or other programs.
+            if (!m_preview)
+                m_view->lower();
+        }
         visibilityMayHaveChanged();
         break;
     case QEvent::Show:

@@ -76,6 +76,28 @@ TEST(HostWindow, WallpaperIsADesktopWindowCoveringItsScreenAndLetsClicksThrough)
     EXPECT_TRUE(recorder.calls("mousedown").isEmpty()) << "the wallpaper never takes the mouse";
 }
 
+TEST(HostWindow, WithoutAWindowManagerTheWallpaperStaysBelowWindowsShownBeforeIt)
+{
+    QWidget other;
+    other.setWindowTitle("Vesmer");
+    other.setGeometry(2000, 100, 300, 200);
+    other.show();
+    settle(200);
+
+    auto window = WebEngineHarness::openWindow(TestPageRecorder::pagePath(), screenNamed("RIGHT"));
+    ASSERT_TRUE(WebEngineHarness::waitReady(window->webPage()));
+    settle(500);
+
+    // xwininfo lists the root's children from the top of the stack down.
+    const QString tree = run("xwininfo", {"-root", "-children"});
+    const auto positionOf = [&tree](WId id) { return tree.indexOf(QStringLiteral("0x%1 ").arg(id, 0, 16)); };
+    const qsizetype wallpaper = positionOf(window->widget().winId());
+    const qsizetype panel = positionOf(other.winId());
+    ASSERT_GE(wallpaper, 0);
+    ASSERT_GE(panel, 0);
+    EXPECT_GT(wallpaper, panel) << "the wallpaper must not cover the window shown before it";
+}
+
 TEST(HostWindow, PreviewIsATitledWindowOnTopCentredAndTakesTheMouse)
 {
     auto window = WebEngineHarness::openWindow(TestPageRecorder::pagePath(), screenNamed("LEFT"), true);
