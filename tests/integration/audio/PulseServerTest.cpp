@@ -20,6 +20,16 @@
 
 namespace {
 
+// Open descriptors and threads of this process: what a leaking start would leave.
+int openFiles()
+{
+    return int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size());
+}
+int threads()
+{
+    return int(QDir(QStringLiteral("/proc/self/task")).entryList(QDir::NoDotAndDotDot | QDir::Dirs).size());
+}
+
 const QString kDeviceLine = QStringLiteral("[vesmer] default output changed \u2014 rebuilding the tap");
 constexpr int kSignalWaitMs = 8000;
 
@@ -103,6 +113,14 @@ TEST_F(PulseServerTest, NoServerFailsAtOnceWithATapError)
     EXPECT_TRUE(state->captureError().startsWith(QStringLiteral("pa_context_connect failed (-")))
         << state->captureError().toStdString();
     EXPECT_EQ(tp.log->lines, QStringList{QStringLiteral("[vesmer] tap FAILED: ") + state->captureError()});
+
+    // Each failed start releases its loop thread, context and socket.
+    const int files = openFiles();
+    const int threadCount = threads();
+    for (int i = 0; i < 20; ++i)
+        state->startCapture();
+    EXPECT_EQ(openFiles(), files);
+    EXPECT_EQ(threads(), threadCount);
 }
 
 TEST_F(PulseServerTest, ServerThatNeverAnswersIsGivenUpAfterFiveSeconds)
@@ -110,6 +128,8 @@ TEST_F(PulseServerTest, ServerThatNeverAnswersIsGivenUpAfterFiveSeconds)
     // Accepts connections (the kernel does, into the backlog) and says nothing.
     QLocalServer mute;
     ASSERT_TRUE(mute.listen(socketPath()));
+    const int threadsBefore = threads();
+    const int filesBefore = openFiles();
     QElapsedTimer elapsed;
     elapsed.start();
     state->startCapture();
@@ -118,6 +138,8 @@ TEST_F(PulseServerTest, ServerThatNeverAnswersIsGivenUpAfterFiveSeconds)
     EXPECT_LT(ms, 6500);
     EXPECT_FALSE(state->capturing());
     EXPECT_EQ(state->captureError(), QStringLiteral("pa_context_connect failed (-8)"));
+    EXPECT_EQ(threads(), threadsBefore) << "the given-up start leaves no loop thread";
+    EXPECT_EQ(openFiles(), filesBefore);
 }
 
 TEST_F(PulseServerTest, ServerRestartWhileCapturingIsRecoveredFrom)
@@ -161,6 +183,18 @@ TEST_F(PulseServerTest, ServerRestartWhileCapturingIsRecoveredFrom)
     EXPECT_TRUE(state->captureError().isNull());
     ASSERT_TRUE(player.play(PulsePlayer::tone(100.0, 0.5f, 6.0)));
     EXPECT_TRUE(waitForSignal());
+    player.stop();
+
+    // Rebuilds release what the previous capture held.
+    const int files = openFiles();
+    const int threadCount = threads();
+    for (int i = 0; i < 10; ++i) {
+        state->stopCapture();
+        state->startCapture();
+        ASSERT_TRUE(state->capturing()) << state->captureError().toStdString();
+    }
+    EXPECT_EQ(openFiles(), files);
+    EXPECT_EQ(threads(), threadCount);
 }
 
 }  // namespace
