@@ -59,6 +59,9 @@ AppState::AppState(Platform platform, QObject* parent)
 AppState::~AppState()
 {
     m_tick.cancel();
+    // The tap's ring goes before the platform's capture backend: stop the capture
+    // thread writing into it first.
+    m_tap->stop();
 }
 
 void AppState::screensDidSleep()

@@ -68,6 +68,9 @@ private:
     double record();
     template <typename Done>
     void waitUntil(Done done, const char* call);
+    // Until `current()` is `ready` or can no longer get there (TapError naming `call`).
+    template <typename Current, typename State>
+    void waitReady(Current current, State ready, int (*good)(State), const char* call);
     void waitFor(pa_operation* operation, const char* call);
     void stopped();
     void signal() { pa_threaded_mainloop_signal(m_loop, 0); }
@@ -150,12 +153,8 @@ void PulseCaptureBackend::Session::connectContext()
     // No autospawn: without a server, capture fails instead of starting one.
     if (pa_context_connect(m_context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0)
         fail("pa_context_connect", contextError(m_context));
-    waitUntil([this] {
-        const pa_context_state_t state = pa_context_get_state(m_context);
-        return state == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(state);
-    }, "pa_context_connect");
-    if (pa_context_get_state(m_context) != PA_CONTEXT_READY)
-        fail("pa_context_connect", contextError(m_context));
+    waitReady([this] { return pa_context_get_state(m_context); }, PA_CONTEXT_READY, PA_CONTEXT_IS_GOOD,
+        "pa_context_connect");
 }
 
 void PulseCaptureBackend::Session::findMonitor()
@@ -187,12 +186,8 @@ double PulseCaptureBackend::Session::record()
     attributes.fragsize = uint32_t(pa_usec_to_bytes(pa_usec_t(kFragmentMs) * PA_USEC_PER_MSEC, &spec));
     if (pa_stream_connect_record(m_stream, m_monitor.c_str(), &attributes, PA_STREAM_ADJUST_LATENCY) < 0)
         fail("pa_stream_connect_record", contextError(m_context));
-    waitUntil([this] {
-        const pa_stream_state_t state = pa_stream_get_state(m_stream);
-        return state == PA_STREAM_READY || !PA_STREAM_IS_GOOD(state);
-    }, "pa_stream_connect_record");
-    if (pa_stream_get_state(m_stream) != PA_STREAM_READY)
-        fail("pa_stream_connect_record", contextError(m_context));
+    waitReady([this] { return pa_stream_get_state(m_stream); }, PA_STREAM_READY, PA_STREAM_IS_GOOD,
+        "pa_stream_connect_record");
 
     m_recording = true;
     pa_threaded_mainloop_get_api(m_loop)->time_free(m_deadline);
@@ -208,6 +203,17 @@ void PulseCaptureBackend::Session::waitUntil(Done done, const char* call)
             fail(call, -PA_ERR_TIMEOUT);
         pa_threaded_mainloop_wait(m_loop);
     }
+}
+
+template <typename Current, typename State>
+void PulseCaptureBackend::Session::waitReady(Current current, State ready, int (*good)(State), const char* call)
+{
+    waitUntil([&] {
+        const State state = current();
+        return state == ready || !good(state);
+    }, call);
+    if (current() != ready)
+        fail(call, contextError(m_context));
 }
 
 void PulseCaptureBackend::Session::waitFor(pa_operation* operation, const char* call)

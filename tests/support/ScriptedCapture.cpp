@@ -13,6 +13,8 @@ void ScriptedCapture::stop()
 {
     ++stops;
     running = false;
+    if (onStop)
+        onStop();
 }
 
 void ScriptedCapture::watchDefaultOutput(std::function<void()> changed)

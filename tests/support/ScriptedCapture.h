@@ -27,6 +27,7 @@ public:
     int stops = 0;
     int watchers = 0;
     bool running = false;
+    std::function<void()> onStop;  // called by every stop()
 
 private:
     SampleRing* m_ring = nullptr;

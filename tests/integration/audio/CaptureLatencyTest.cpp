@@ -19,10 +19,10 @@
 #include <thread>
 #include <vector>
 
+#include "LiveAppState.h"
 #include "TestPlatform.h"
 #include "app/AppState.h"
 #include "audio/AudioTap.h"
-#include "audio/PulseCaptureBackend.h"
 
 namespace {
 
@@ -106,11 +106,8 @@ private:
 TEST(CaptureLatency, BurstIntoTheNullSinkReachesAPumpWindow)
 {
     TestPlatform tp;
-    Platform platform = tp.take();
-    platform.clock = std::make_unique<SystemClock>();
-    platform.queue = std::make_unique<QtMainQueue>();
-    platform.capture = std::make_unique<PulseCaptureBackend>();
-    AppState state(std::move(platform));
+    const std::unique_ptr<AppState> live = makeLiveAppState(tp);
+    AppState& state = *live;
     state.setWallpaper(tp.screens->screens.first(), false);
     ASSERT_TRUE(state.capturing()) << state.captureError().toStdString();
 

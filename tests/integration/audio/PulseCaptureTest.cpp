@@ -9,11 +9,11 @@
 #include <gtest/gtest.h>
 #include <memory>
 
+#include "LiveAppState.h"
 #include "PulsePlayer.h"
 #include "TestPlatform.h"
 #include "app/AppState.h"
 #include "audio/AudioTap.h"
-#include "audio/PulseCaptureBackend.h"
 
 namespace {
 
@@ -24,15 +24,7 @@ constexpr int kSignalWaitMs = 8000;
 
 class PulseCaptureTest : public ::testing::Test {
 protected:
-    PulseCaptureTest()
-    {
-        // Real time and the real backend; the other doubles stay.
-        Platform platform = tp.take();
-        platform.clock = std::make_unique<SystemClock>();
-        platform.queue = std::make_unique<QtMainQueue>();
-        platform.capture = std::make_unique<PulseCaptureBackend>();
-        state = std::make_unique<AppState>(std::move(platform));
-    }
+    PulseCaptureTest() : state(makeLiveAppState(tp)) {}
 
     float peakOfNewestWindow()
     {

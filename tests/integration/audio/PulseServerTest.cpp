@@ -12,11 +12,11 @@
 #include <gtest/gtest.h>
 #include <memory>
 
+#include "LiveAppState.h"
 #include "PulsePlayer.h"
 #include "TestPlatform.h"
 #include "app/AppState.h"
 #include "audio/AudioTap.h"
-#include "audio/PulseCaptureBackend.h"
 
 namespace {
 
@@ -38,11 +38,7 @@ protected:
     PulseServerTest()
     {
         qputenv("PULSE_SERVER", QByteArray("unix:") + socketPath().toUtf8());
-        Platform platform = tp.take();
-        platform.clock = std::make_unique<SystemClock>();
-        platform.queue = std::make_unique<QtMainQueue>();
-        platform.capture = std::make_unique<PulseCaptureBackend>();
-        state = std::make_unique<AppState>(std::move(platform));
+        state = makeLiveAppState(tp);
     }
     ~PulseServerTest() override
     {

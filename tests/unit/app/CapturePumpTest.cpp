@@ -85,6 +85,16 @@ TEST_F(CapturePumpTest, StartsOnceInstallsOneListenerAndStopsCleanly)
     state->stopCapture();  // safe when stopped
 }
 
+TEST_F(CapturePumpTest, DestroyingTheStateStopsCaptureBeforeItsRingGoes)
+{
+    // Regression: the capture thread kept writing into the tap's freed ring.
+    state->startCapture();
+    bool stopped = false;
+    tp.capture->onStop = [&stopped] { stopped = true; };
+    state.reset();
+    EXPECT_TRUE(stopped);
+}
+
 TEST_F(CapturePumpTest, FailedStartIsReportedAndLeavesNothingRunning)
 {
     QSignalSpy errors(state.get(), &AppState::captureErrorChanged);
