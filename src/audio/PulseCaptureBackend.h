@@ -3,6 +3,7 @@
 // a float32 mono record stream on the default sink's monitor source. start/stop and
 // watchDefaultOutput run on the main thread; the stream's read callback runs on the
 // libpulse loop thread and only copies whole frames into the ring (no allocation).
+// A stream that dies while recording (server gone) leaves a window of silence.
 
 #include <functional>
 #include <memory>
