@@ -320,7 +320,7 @@
     return themes.names[themeIndex];
   };
 
-  var specText = JSON.stringify({ spec: graphLib.describe(), schema: graphLib.schema() });
+  var specText = JSON.stringify({ "spec": graphLib.describe(), "schema": graphLib.schema() });
   root.vesmerSpec = function () { return specText; };
 
   root.vesmerLastGraph = function () { return composed ? JSON.stringify(shownGraph) : 'null'; };

@@ -171,11 +171,11 @@ void PulseCaptureBackend::Session::findMonitor()
 double PulseCaptureBackend::Session::record()
 {
     // Mono at the sink's own rate: the server down-mixes and nothing is resampled.
-    const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, m_sinkRate, 1};
-    m_stream = pa_stream_new(m_context, "Vesmer System Audio Tap", &spec, nullptr);
+    const pa_sample_spec format{PA_SAMPLE_FLOAT32NE, m_sinkRate, 1};
+    m_stream = pa_stream_new(m_context, "Vesmer System Audio Tap", &format, nullptr);
     if (!m_stream)
         fail("pa_stream_new", contextError(m_context));
-    m_channels = spec.channels;
+    m_channels = format.channels;
     pa_stream_set_state_callback(m_stream, onStreamState, this);
     pa_stream_set_read_callback(m_stream, onRead, this);
 
@@ -183,7 +183,7 @@ double PulseCaptureBackend::Session::record()
     // monitor delivers in chunks of up to two seconds.
     pa_buffer_attr attributes;
     attributes.maxlength = attributes.tlength = attributes.prebuf = attributes.minreq = uint32_t(-1);
-    attributes.fragsize = uint32_t(pa_usec_to_bytes(pa_usec_t(kFragmentMs) * PA_USEC_PER_MSEC, &spec));
+    attributes.fragsize = uint32_t(pa_usec_to_bytes(pa_usec_t(kFragmentMs) * PA_USEC_PER_MSEC, &format));
     if (pa_stream_connect_record(m_stream, m_monitor.c_str(), &attributes, PA_STREAM_ADJUST_LATENCY) < 0)
         fail("pa_stream_connect_record", contextError(m_context));
     waitReady([this] { return pa_stream_get_state(m_stream); }, PA_STREAM_READY, PA_STREAM_IS_GOOD,

@@ -125,9 +125,9 @@ TEST(VisualsPage, AnswersEveryHostCall)
     EXPECT_EQ(shown.text(PageCalls::stepTheme(-1)), QStringLiteral("Spectrum Halo"));
     EXPECT_EQ(shown.text(PageCalls::stepTheme(1)), QStringLiteral("Aurora"));
 
-    const QJsonObject spec = QJsonDocument::fromJson(shown.text(PageCalls::spec()).toUtf8()).object();
-    EXPECT_TRUE(spec.value("spec").isObject());
-    EXPECT_EQ(spec.value("schema").toObject().value("type").toString(), QStringLiteral("object"));
+    const QJsonObject sceneSpec = QJsonDocument::fromJson(shown.text(PageCalls::spec()).toUtf8()).object();
+    EXPECT_TRUE(sceneSpec.value("spec").isObject());
+    EXPECT_EQ(sceneSpec.value("schema").toObject().value("type").toString(), QStringLiteral("object"));
     EXPECT_EQ(shown.text(PageCalls::lastGraph()), QStringLiteral("null"));
 
     struct Verdict {
