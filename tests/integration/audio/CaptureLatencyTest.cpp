@@ -45,12 +45,12 @@ class BurstPlayer {
 public:
     BurstPlayer()
     {
-        const pa_sample_spec spec{PA_SAMPLE_FLOAT32LE, kRate, 1};
+        const pa_sample_spec format{PA_SAMPLE_FLOAT32LE, kRate, 1};
         pa_buffer_attr attributes;
         attributes.maxlength = attributes.prebuf = attributes.minreq = attributes.fragsize = uint32_t(-1);
-        attributes.tlength = uint32_t(pa_usec_to_bytes(10 * PA_USEC_PER_MSEC, &spec));
+        attributes.tlength = uint32_t(pa_usec_to_bytes(10 * PA_USEC_PER_MSEC, &format));
         int error = 0;
-        m_stream = pa_simple_new(nullptr, "vesmer-latency", PA_STREAM_PLAYBACK, nullptr, "bursts", &spec, nullptr,
+        m_stream = pa_simple_new(nullptr, "vesmer-latency", PA_STREAM_PLAYBACK, nullptr, "bursts", &format, nullptr,
             &attributes, &error);
         if (m_stream)
             m_thread = std::thread([this] { run(); });
