@@ -1,5 +1,7 @@
 #include "FakePage.h"
 
+#include <algorithm>
+
 void FakePage::evaluate(const QString& expression, ScriptDone done)
 {
     calls << Call{expression, {}, false};
@@ -25,10 +27,7 @@ QStringList FakePage::evaluated() const
 
 int FakePage::countOf(const QString& script) const
 {
-    int n = 0;
-    for (const Call& call : calls)
-        n += call.script == script ? 1 : 0;
-    return n;
+    return int(std::count_if(calls.begin(), calls.end(), [&](const Call& call) { return call.script == script; }));
 }
 
 void FakeHostWindow::setVisibleOnScreen(bool visible)

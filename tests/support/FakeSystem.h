@@ -4,6 +4,7 @@
 #include <QList>
 #include <QStringList>
 #include <QUrl>
+#include <algorithm>
 
 #include "platform/Desktop.h"
 #include "platform/Screens.h"
@@ -14,7 +15,10 @@ class MemoryLog final : public SystemLog {
 public:
     void write(const QString& line) override { lines << line; }
     int count(const QString& line) const { return int(lines.count(line)); }
-    int countStartingWith(const QString& prefix) const;
+    int countStartingWith(const QString& prefix) const
+    {
+        return int(std::count_if(lines.begin(), lines.end(), [&](const QString& l) { return l.startsWith(prefix); }));
+    }
     QStringList lines;
 };
 

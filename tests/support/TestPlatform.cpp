@@ -1,33 +1,29 @@
 #include "TestPlatform.h"
 
+namespace {
+
+// Puts `made` into the platform's `slot` and keeps its typed pointer.
+template <typename Double, typename Seam>
+Double* install(std::unique_ptr<Seam>& slot, std::unique_ptr<Double> made)
+{
+    Double* typed = made.get();
+    slot = std::move(made);
+    return typed;
+}
+
+}  // namespace
+
 TestPlatform::TestPlatform()
 {
-    auto virtualClock = std::make_unique<VirtualClock>();
-    clock = virtualClock.get();
-    auto virtualQueue = std::make_unique<VirtualQueue>(*clock);
-    queue = virtualQueue.get();
-    m_platform.clock = std::move(virtualClock);
-    m_platform.queue = std::move(virtualQueue);
-    m_platform.settings = std::make_unique<Settings>(m_dir.filePath(QStringLiteral("Vesmer.conf")));
-    settings = m_platform.settings.get();
-    auto memoryLog = std::make_unique<MemoryLog>();
-    log = memoryLog.get();
-    m_platform.log = std::move(memoryLog);
-    auto fakeEvents = std::make_unique<FakeSystemEvents>();
-    events = fakeEvents.get();
-    m_platform.events = std::move(fakeEvents);
-    auto fakeScreens = std::make_unique<FakeScreens>();
-    screens = fakeScreens.get();
-    m_platform.screens = std::move(fakeScreens);
-    auto fakeHost = std::make_unique<FakeWallpaperHost>();
-    host = fakeHost.get();
-    m_platform.wallpaperHost = std::move(fakeHost);
-    auto scripted = std::make_unique<ScriptedCapture>();
-    capture = scripted.get();
-    m_platform.capture = std::move(scripted);
-    auto recorder = std::make_unique<RecordingDesktop>();
-    desktop = recorder.get();
-    m_platform.desktop = std::move(recorder);
+    clock = install(m_platform.clock, std::make_unique<VirtualClock>());
+    queue = install(m_platform.queue, std::make_unique<VirtualQueue>(*clock));
+    settings = install(m_platform.settings, std::make_unique<Settings>(m_dir.filePath(QStringLiteral("Vesmer.conf"))));
+    log = install(m_platform.log, std::make_unique<MemoryLog>());
+    events = install(m_platform.events, std::make_unique<FakeSystemEvents>());
+    screens = install(m_platform.screens, std::make_unique<FakeScreens>());
+    host = install(m_platform.wallpaperHost, std::make_unique<FakeWallpaperHost>());
+    capture = install(m_platform.capture, std::make_unique<ScriptedCapture>());
+    desktop = install(m_platform.desktop, std::make_unique<RecordingDesktop>());
 }
 
 Platform TestPlatform::take()

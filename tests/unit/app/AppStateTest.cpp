@@ -6,7 +6,6 @@
 
 #include "TestPlatform.h"
 #include "app/AppState.h"
-#include "wallpaper/PageCalls.h"
 
 namespace {
 
@@ -68,35 +67,6 @@ TEST(AppStateInit, RegistersDefaultsWithoutStoringThemAndDefaultsLyricsToVisuals
     other.settings->setValue(QStringLiteral("lyrics.mode"), QStringLiteral("off"));
     AppState second(other.take());
     EXPECT_EQ(other.settings->stringValue(QStringLiteral("lyrics.mode")), QStringLiteral("off"));
-}
-
-TEST(AppStateSleep, PausesOnEverySleepAndResumesOnlyAVisibleWallpaper)
-{
-    TestPlatform tp;
-    AppState state(tp.take());
-    tp.events->sleep();  // no wallpaper: nothing to call
-    EXPECT_TRUE(state.screensAsleep());
-    tp.events->wake();
-    EXPECT_FALSE(state.screensAsleep());
-
-    state.setWallpaper(tp.screens->screens.first(), false);
-    FakeHostWindow* window = tp.host->last();
-    ASSERT_NE(window, nullptr);
-    FakePage& page = window->fakePage;
-    const QString pause = QStringLiteral("window.vesmerSetPaused && vesmerSetPaused(true)");
-    const QString resume = QStringLiteral("window.vesmerSetPaused && vesmerSetPaused(false)");
-
-    tp.events->sleep();
-    tp.events->sleep();
-    EXPECT_EQ(page.countOf(pause), 2) << "once per sleep notification";
-    tp.events->wake();
-    EXPECT_EQ(page.countOf(resume), 1);
-
-    window->setVisibleOnScreen(false);  // covered: pauses by itself
-    const int resumesBefore = page.countOf(resume);
-    tp.events->sleep();
-    tp.events->wake();
-    EXPECT_EQ(page.countOf(resume), resumesBefore) << "a hidden wallpaper is not resumed on wake";
 }
 
 TEST(AppStatePublished, NotifiesOnlyOnRealChanges)

@@ -1,4 +1,3 @@
-#include <QRegularExpression>
 #include <QSignalSpy>
 #include <cmath>
 #include <gtest/gtest.h>
@@ -7,7 +6,6 @@
 
 #include "TestPlatform.h"
 #include "app/AppState.h"
-#include "app/JsonText.h"
 #include "wallpaper/PageCalls.h"
 
 namespace {
@@ -36,11 +34,6 @@ protected:
     }
     void loud() { tp.capture->write(sine(100.0, 0.5f, AppState::kWindowSize)); }
     void silence() { tp.capture->write(std::vector<float>(AppState::kWindowSize, 0.0f)); }
-    void showWallpaper() { state->setWallpaper(tp.screens->screens.first(), false); }
-    int feeds() const
-    {
-        return tp.host->last() ? tp.host->last()->fakePage.countOf(PageCalls::feedBody()) : 0;
-    }
 
     TestPlatform tp;
     std::unique_ptr<AppState> state = std::make_unique<AppState>(tp.take());
@@ -53,13 +46,10 @@ TEST_F(CapturePumpTest, StartsOnceInstallsOneListenerAndStopsCleanly)
     EXPECT_TRUE(state->capturing());
     EXPECT_TRUE(state->captureError().isNull());
     EXPECT_EQ(tp.log->lines, QStringList{QStringLiteral("[vesmer] tap started (sampleRate 44100)")});
-    EXPECT_EQ(tp.capture->watchers, 1);
-    EXPECT_EQ(tp.queue->pendingCount(), 1);
 
     state->startCapture();  // already running: nothing at all
     EXPECT_EQ(tp.log->lines.size(), 1);
     EXPECT_EQ(tp.capture->starts, 1);
-    EXPECT_EQ(tp.queue->pendingCount(), 1);
 
     tp.clock->advance(5.0);
     tp.capture->changeDefaultOutput();
@@ -71,28 +61,14 @@ TEST_F(CapturePumpTest, StartsOnceInstallsOneListenerAndStopsCleanly)
     EXPECT_EQ(tp.queue->pendingCount(), 1) << "one pump timer after the rebuild";
 
     state->stopCapture();
-    EXPECT_FALSE(state->capturing());
     EXPECT_FALSE(tp.capture->running);
     EXPECT_EQ(tp.queue->pendingCount(), 0);
-    tick(30);
-    EXPECT_EQ(state->tickCount(), 0);
 
     // Stopped: the device line is still written, and nothing else happens.
     tp.capture->changeDefaultOutput();
     EXPECT_EQ(tp.log->count(kDeviceLine), 2);
     EXPECT_EQ(tp.capture->starts, 2);
     EXPECT_FALSE(state->capturing());
-    state->stopCapture();  // safe when stopped
-}
-
-TEST_F(CapturePumpTest, DestroyingTheStateStopsCaptureBeforeItsRingGoes)
-{
-    // Regression: the capture thread kept writing into the tap's freed ring.
-    state->startCapture();
-    bool stopped = false;
-    tp.capture->onStop = [&stopped] { stopped = true; };
-    state.reset();
-    EXPECT_TRUE(stopped);
 }
 
 TEST_F(CapturePumpTest, FailedStartIsReportedAndLeavesNothingRunning)
@@ -103,7 +79,6 @@ TEST_F(CapturePumpTest, FailedStartIsReportedAndLeavesNothingRunning)
     EXPECT_FALSE(state->capturing());
     EXPECT_EQ(state->captureError(), QStringLiteral("pa_context_connect failed (-6)"));
     EXPECT_EQ(tp.log->lines, QStringList{QStringLiteral("[vesmer] tap FAILED: pa_context_connect failed (-6)")});
-    EXPECT_EQ(tp.queue->pendingCount(), 0);
     EXPECT_EQ(tp.capture->watchers, 0) << "the listener comes with the first successful start";
     tick(30);
     EXPECT_EQ(state->tickCount(), 0) << "nothing retries by itself";
@@ -113,7 +88,12 @@ TEST_F(CapturePumpTest, FailedStartIsReportedAndLeavesNothingRunning)
     EXPECT_TRUE(state->capturing());
     EXPECT_TRUE(state->captureError().isNull()) << "a successful start clears the error";
     EXPECT_EQ(errors.count(), 2);
-    EXPECT_EQ(tp.capture->watchers, 1);
+
+    // Regression: the capture thread kept writing into the tap's freed ring.
+    bool stopped = false;
+    tp.capture->onStop = [&stopped] { stopped = true; };
+    state.reset();
+    EXPECT_TRUE(stopped) << "destroying the state stops capture before its ring goes";
 }
 
 TEST_F(CapturePumpTest, FeedsEveryTickOnlyWhileAVisibleWallpaperIsAwake)
@@ -177,9 +157,7 @@ TEST_F(CapturePumpTest, SignalNeedsMoreThanTheThresholdAndIsLoggedOncePerProcess
     EXPECT_TRUE(state->everSawSignal());
     EXPECT_EQ(state->lastSignalAt(), tp.clock->now());
     ASSERT_EQ(tp.log->countStartingWith(kSignalLine), 1);
-    const QString line = tp.log->lines.last();
-    EXPECT_TRUE(QRegularExpression(QStringLiteral("\\(level \\d\\.\\d{3}\\)$")).match(line).hasMatch()) << line.toStdString();
-    EXPECT_EQ(line, kSignalLine + QString::asprintf("%.3f)", double(state->rawLevel())));
+    EXPECT_EQ(tp.log->lines.last(), kSignalLine + QString::asprintf("%.3f)", double(state->rawLevel())));
 
     tp.capture->changeDefaultOutput();  // a rebuild does not reset it
     loud();
@@ -220,6 +198,9 @@ TEST_F(CapturePumpTest, SilenceAfterSignalRebuildsAfterTwentySecondsThenEveryThi
 {
     const double slowTick = AppState::kSlowDivisor * AppState::kPumpInterval;
     state->startCapture();
+    silence();
+    tick(30 * 90);
+    EXPECT_EQ(tp.capture->starts, 1) << "silence before any signal never rebuilds";
     loud();
     tick(3);
     ASSERT_TRUE(state->everSawSignal());
@@ -260,18 +241,9 @@ TEST_F(CapturePumpTest, SilenceAfterSignalRebuildsAfterTwentySecondsThenEveryThi
     EXPECT_EQ(tp.log->count(kSilentLine), 3);
 }
 
-TEST_F(CapturePumpTest, SilenceBeforeAnySignalNeverRebuilds)
-{
-    state->startCapture();
-    silence();
-    tick(30 * 90);
-    EXPECT_EQ(tp.capture->starts, 1);
-    EXPECT_EQ(tp.log->count(kSilentLine), 0);
-}
-
 TEST_F(CapturePumpTest, TempoIsAskedForAtMostEveryTwoSecondsAndSentWhenItChanges)
 {
-    showWallpaper();
+    state->setWallpaper(tp.screens->screens.first(), false);
     FakePage& page = tp.host->last()->fakePage;
     std::vector<double> changedAt;
     QObject::connect(state.get(), &AppState::bpmChanged, [&] { changedAt.push_back(tp.clock->now()); });
@@ -287,7 +259,7 @@ TEST_F(CapturePumpTest, TempoIsAskedForAtMostEveryTwoSecondsAndSentWhenItChanges
         tp.capture->write(chunk);
         tick();
     }
-    EXPECT_EQ(feeds(), 30 * 25);
+    EXPECT_EQ(page.countOf(PageCalls::feedBody()), 30 * 25);
     ASSERT_FALSE(changedAt.empty());
     EXPECT_NEAR(state->bpm(), 120.0, 2.0);
     for (size_t i = 1; i < changedAt.size(); ++i)

@@ -47,19 +47,13 @@ TEST_F(StatusFileTest, WritesElevenKeysCompactlyWithSlashesEscaped)
     EXPECT_FALSE(text.contains('\n')) << "compact";
     EXPECT_TRUE(text.contains(R"("lyric":"AC\/DC \"live\"\nnext")")) << text.constData();
 
-    const QJsonObject status = json();
-    EXPECT_EQ(status.keys().size(), 11);
-    EXPECT_EQ(status.value("capturing"), QJsonValue(true));
-    EXPECT_EQ(status.value("level"), QJsonValue(0.0)) << "nothing captured yet";
-    EXPECT_NEAR(status.value("silentForSeconds").toDouble(-1), 3 * AppState::kPumpInterval, 1e-6);
-    EXPECT_EQ(status.value("wallpaper"), QJsonValue(QString()));
-    EXPECT_EQ(status.value("wallpaperVisible"), QJsonValue(false));
-    EXPECT_EQ(status.value("theme"), QJsonValue(QStringLiteral("Nebula")));
-    EXPECT_EQ(status.value("track"), QJsonValue(QString()));
-    EXPECT_EQ(status.value("lyric"), QJsonValue(QStringLiteral("AC/DC \"live\"\nnext")));
-    EXPECT_EQ(status.value("bpm"), QJsonValue(0.0));
-    EXPECT_EQ(status.value("compose"), QJsonValue(QStringLiteral("\u2713 live")));
-    EXPECT_EQ(status.value("updatedAt"), QJsonValue(AppState::iso(tp.clock->now())));
+    QJsonObject status = json();
+    EXPECT_NEAR(status.take("silentForSeconds").toDouble(-1), 3 * AppState::kPumpInterval, 1e-6);
+    // Level 0: nothing captured yet.
+    EXPECT_EQ(status, (QJsonObject{{"capturing", true}, {"level", 0.0}, {"wallpaper", ""}, {"wallpaperVisible", false},
+                                   {"theme", "Nebula"}, {"track", ""}, {"lyric", "AC/DC \"live\"\nnext"}, {"bpm", 0.0},
+                                   {"compose", "\u2713 live"}, {"updatedAt", AppState::iso(tp.clock->now())}}))
+        << raw().constData();
 
     // The file is rewritten in place: a shorter text leaves nothing of the longer.
     state->setLyricLine(QStringLiteral("la"));
