@@ -15,6 +15,19 @@ QString run(const QString& program, const QStringList& arguments)
     return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
 }
 
+QString frameOf(unsigned long long window)
+{
+    const QString info = run(QStringLiteral("xwininfo"), {QStringLiteral("-id"), QString::number(window)});
+    auto field = [&info](const QString& label) {
+        for (const QString& line : info.split('\n'))
+            if (line.trimmed().startsWith(label))
+                return line.section(':', 1).trimmed();
+        return QString();
+    };
+    return field("Width") + "x" + field("Height") + "+" + field("Absolute upper-left X") + "+" +
+           field("Absolute upper-left Y");
+}
+
 ScreenInfo screenNamed(const QString& name)
 {
     for (const ScreenInfo& screen : QtScreens().list())

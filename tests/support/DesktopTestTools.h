@@ -11,6 +11,8 @@ namespace DesktopTestTools {
 
 // Runs `program` to the end (at most 10 s) and returns its trimmed standard output.
 QString run(const QString& program, const QStringList& arguments);
+// "WIDTHxHEIGHT+X+Y" of an X window in root coordinates, from xwininfo.
+QString frameOf(unsigned long long window);
 // The screen of QtScreens named `name`; fails the current test when there is none.
 ScreenInfo screenNamed(const QString& name);
 

@@ -20,7 +20,7 @@ bool TestPageRecorder::collect(int timeoutMs)
         return false;
     for (const QJsonValue& record : QJsonDocument::fromJson(reply->value->toUtf8()).array()) {
         const QJsonObject object = record.toObject();
-        all << Call{object.value("fn").toString(), object.value("args").toArray(), object.value("at").toDouble()};
+        all << Call{object.value("fn").toString(), object.value("args").toArray()};
     }
     return true;
 }

@@ -1,7 +1,7 @@
 #pragma once
 // Reads back what the test page (tests/support/testpage/index.html) recorded:
-// every call of a page function with its arguments and the time it started
-// running. Test code; waits process events with a timeout.
+// every call of a page function with its arguments. Test code; waits process
+// events with a timeout.
 
 #include <QJsonArray>
 #include <QList>
@@ -14,7 +14,6 @@ public:
     struct Call {
         QString fn;
         QJsonArray args;
-        double atMs = 0;  // epoch milliseconds, fractional
     };
 
     explicit TestPageRecorder(WebPage& page) : m_page(page) {}

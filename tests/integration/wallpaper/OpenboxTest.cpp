@@ -21,41 +21,31 @@ using WebEngineHarness::waitFor;
 
 namespace {
 
-// A program of its own (an xmessage window), put on a screen and, once the window
-// manager has taken it on, made fullscreen or maximised.
-class OtherProgram {
-public:
-    OtherProgram(const QString& title, const QPoint& at)
+// A program of its own (an xmessage window) put on a screen and, once the window
+// manager has taken it on, given `state` (wmctrl's "fullscreen" or "maximized_…").
+struct OtherProgram {
+    OtherProgram(const QString& title, const QPoint& at, const QString& state)
     {
-        m_process.start("xmessage", {"-title", title, "-geometry", QStringLiteral("300x100+%1+%2").arg(at.x()).arg(at.y()),
-                                     "covering"});
-        m_window = run("xdotool", {"search", "--sync", "--name", title}).section('\n', 0, 0);
-        const QString hex = QStringLiteral("0x%1").arg(m_window.toULongLong(), 0, 16);
-        m_managed = !m_window.isEmpty() &&
-                    waitFor([&hex] { return run("xprop", {"-root", "_NET_CLIENT_LIST"}).contains(hex); }, 10000);
+        process.start("xmessage", {"-title", title, "-geometry", QStringLiteral("300x100+%1+%2").arg(at.x()).arg(at.y()),
+                                   "covering"});
+        const QString window = run("xdotool", {"search", "--sync", "--name", title}).section('\n', 0, 0);
+        const QString hex = QStringLiteral("0x%1").arg(window.toULongLong(), 0, 16);
+        if (window.isEmpty() ||
+            !waitFor([&hex] { return run("xprop", {"-root", "_NET_CLIENT_LIST"}).contains(hex); }, 10000))
+            return;
+        run("wmctrl", {"-i", "-r", window, "-b", "add," + state});
+        const QString atom = state == "fullscreen" ? "_NET_WM_STATE_FULLSCREEN" : "_NET_WM_STATE_MAXIMIZED_HORZ";
+        ready = waitFor([&] { return run("xprop", {"-id", window, "_NET_WM_STATE"}).contains(atom); }, 5000);
     }
     ~OtherProgram() { close(); }
-    bool valid() const { return m_managed; }
-    bool fullscreen() { return addState("fullscreen", "_NET_WM_STATE_FULLSCREEN"); }
-    bool maximise() { return addState("maximized_vert,maximized_horz", "_NET_WM_STATE_MAXIMIZED_HORZ"); }
     void close()
     {
-        if (m_process.state() == QProcess::NotRunning)
-            return;
-        m_process.terminate();  // TERM to this PID only
-        m_process.waitForFinished(5000);
+        process.terminate();  // TERM to this PID only
+        process.waitForFinished(5000);
     }
 
-private:
-    bool addState(const QString& request, const QString& state)
-    {
-        run("wmctrl", {"-i", "-r", m_window, "-b", "add," + request});
-        return waitFor([&] { return run("xprop", {"-id", m_window, "_NET_WM_STATE"}).contains(state); }, 5000);
-    }
-
-    QProcess m_process;
-    QString m_window;
-    bool m_managed = false;
+    QProcess process;
+    bool ready = false;  // managed and in the state asked for
 };
 
 class Openbox : public ::testing::Test {
@@ -105,20 +95,15 @@ TEST_F(Openbox, AFullscreenWindowOnTheWallpapersScreenPausesItClosingResumes)
         },
         5000))
         << "bottom of the stack: " << stacking.toStdString();
-    const QString info = run("xwininfo", {"-id", id});
-    EXPECT_TRUE(info.contains("Absolute upper-left X:  1920") && info.contains("Absolute upper-left Y:  0") &&
-                info.contains("Width: 1024") && info.contains("Height: 768"))
-        << info.toStdString();
+    EXPECT_EQ(DesktopTestTools::frameOf(id.toULongLong()), "1024x768+1920+0");
 
-    OtherProgram onLeft(QStringLiteral("vesmer-cover-left"), QPoint(200, 200));
-    ASSERT_TRUE(onLeft.valid());
-    ASSERT_TRUE(onLeft.fullscreen());
+    OtherProgram onLeft(QStringLiteral("vesmer-cover-left"), QPoint(200, 200), "fullscreen");
+    ASSERT_TRUE(onLeft.ready);
     settle(1000);
     EXPECT_TRUE(window.visible()) << "a fullscreen window on the other screen covers nothing of ours";
 
-    OtherProgram onRight(QStringLiteral("vesmer-cover-right"), QPoint(2000, 100));
-    ASSERT_TRUE(onRight.valid());
-    ASSERT_TRUE(onRight.fullscreen());
+    OtherProgram onRight(QStringLiteral("vesmer-cover-right"), QPoint(2000, 100), "fullscreen");
+    ASSERT_TRUE(onRight.ready);
     ASSERT_TRUE(waitFor([&] { return !window.visible(); }, 10000));
     window.feed(AudioFeatures{});
     settle(300);
@@ -132,9 +117,8 @@ TEST_F(Openbox, AFullscreenWindowOnTheWallpapersScreenPausesItClosingResumes)
     ASSERT_TRUE(recorder.waitFor("vesmerSetPaused", 2));
     EXPECT_EQ(recorder.calls("vesmerSetPaused")[1].args, QJsonArray{false});
 
-    OtherProgram maximised(QStringLiteral("vesmer-maximised-right"), QPoint(2100, 200));
-    ASSERT_TRUE(maximised.valid());
-    ASSERT_TRUE(maximised.maximise());
+    OtherProgram maximised(QStringLiteral("vesmer-maximised-right"), QPoint(2100, 200), "maximized_vert,maximized_horz");
+    ASSERT_TRUE(maximised.ready);
     ASSERT_TRUE(waitFor([&] { return !window.visible(); }, 10000));
     maximised.close();
     ASSERT_TRUE(waitFor([&] { return window.visible(); }, 10000));

@@ -46,7 +46,6 @@ TEST(PageContract, EvaluateHandsBackStringsOnlyAndThrownMessages)
         {"thrown string", "throw 'plain'", std::nullopt, "plain"},
         {"syntax error", "(", std::nullopt, "Unexpected end of input"},
         {"guarded missing", "window.vesmerNope && vesmerNope(1)", std::nullopt, std::nullopt},
-        {"em dash", PageCalls::currentTheme(), "Nebula", std::nullopt},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -68,8 +67,6 @@ TEST(PageContract, CallWithArgumentsDeliversValuesAndAwaitsPromises)
     ASSERT_TRUE(waitReady(*page));
     const QString hostile = QStringLiteral("'\"\\</script>") + QChar(0x2028) + QStringLiteral("\n\r\u00e9\U0001F3B6");
 
-    EXPECT_EQ(call(*page, "return a + b.length", {{"a", "x"}, {"b", hostile}})->value,
-              QStringLiteral("x") + QString::number(hostile.size()));
     EXPECT_EQ(call(*page, "return a", {{"a", hostile}})->value, hostile);
     EXPECT_EQ(call(*page, "return typeof n + n", {{"n", 0.1}})->value, QStringLiteral("number0.1"));
     EXPECT_EQ(call(*page, "return await new Promise(r => setTimeout(() => r('late'), 30))", {})->value,

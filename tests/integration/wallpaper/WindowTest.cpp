@@ -2,7 +2,6 @@
 // manager): X11 properties, frames, input, and the pause that follows visibility.
 #include <QApplication>
 #include <QImage>
-#include <QProcess>
 #include <QScreen>
 #include <QWidget>
 #include <gtest/gtest.h>
@@ -30,20 +29,6 @@ QString xprop(WId window, const QString& property)
     return run("xprop", {"-id", QString::number(window), property});
 }
 
-// "WIDTHxHEIGHT+X+Y" of the window in root coordinates, from xwininfo.
-QString frameOf(WId window)
-{
-    const QString info = run("xwininfo", {"-id", QString::number(window)});
-    auto field = [&info](const QString& label) {
-        for (const QString& line : info.split('\n'))
-            if (line.trimmed().startsWith(label))
-                return line.section(':', 1).trimmed();
-        return QString();
-    };
-    return field("Width") + "x" + field("Height") + "+" + field("Absolute upper-left X") + "+" +
-           field("Absolute upper-left Y");
-}
-
 }  // namespace
 
 TEST(HostWindow, ScreensArePrimaryFirstWithTheirMonitorNames)
@@ -52,50 +37,6 @@ TEST(HostWindow, ScreensArePrimaryFirstWithTheirMonitorNames)
     ASSERT_EQ(screens.size(), 2);
     EXPECT_EQ(screens[0], (ScreenInfo{"LEFT", QRect(0, 0, 1920, 1080)}));
     EXPECT_EQ(screens[1], (ScreenInfo{"RIGHT", QRect(1920, 0, 1024, 768)}));
-}
-
-TEST(HostWindow, WallpaperIsADesktopWindowCoveringItsScreenAndLetsClicksThrough)
-{
-    auto window = WebEngineHarness::openWindow(TestPageRecorder::pagePath(), screenNamed("RIGHT"));
-    ASSERT_TRUE(WebEngineHarness::waitReady(window->webPage()));
-    settle(500);  // past the view's swap of its native window
-    const WId id = window->widget().winId();
-
-    EXPECT_EQ(xprop(id, "_NET_WM_WINDOW_TYPE"), "_NET_WM_WINDOW_TYPE(ATOM) = _NET_WM_WINDOW_TYPE_DESKTOP");
-    const QString state = xprop(id, "_NET_WM_STATE");
-    EXPECT_TRUE(state.contains("_NET_WM_STATE_STICKY")) << state.toStdString();
-    EXPECT_TRUE(state.contains("_NET_WM_STATE_BELOW")) << state.toStdString();
-    EXPECT_EQ(xprop(id, "_NET_WM_DESKTOP"), "_NET_WM_DESKTOP(CARDINAL) = 4294967295");
-    EXPECT_EQ(frameOf(id), "1024x768+1920+0");
-    EXPECT_TRUE(window->isVisibleOnScreen());
-
-    TestPageRecorder recorder(window->webPage());
-    run("xdotool", {"mousemove", "2400", "300", "click", "1"});
-    settle(300);
-    recorder.collect();
-    EXPECT_TRUE(recorder.calls("mousedown").isEmpty()) << "the wallpaper never takes the mouse";
-}
-
-TEST(HostWindow, WithoutAWindowManagerTheWallpaperStaysBelowWindowsShownBeforeIt)
-{
-    QWidget other;
-    other.setWindowTitle("Vesmer");
-    other.setGeometry(2000, 100, 300, 200);
-    other.show();
-    settle(200);
-
-    auto window = WebEngineHarness::openWindow(TestPageRecorder::pagePath(), screenNamed("RIGHT"));
-    ASSERT_TRUE(WebEngineHarness::waitReady(window->webPage()));
-    settle(500);
-
-    // xwininfo lists the root's children from the top of the stack down.
-    const QString tree = run("xwininfo", {"-root", "-children"});
-    const auto positionOf = [&tree](WId id) { return tree.indexOf(QStringLiteral("0x%1 ").arg(id, 0, 16)); };
-    const qsizetype wallpaper = positionOf(window->widget().winId());
-    const qsizetype panel = positionOf(other.winId());
-    ASSERT_GE(wallpaper, 0);
-    ASSERT_GE(panel, 0);
-    EXPECT_GT(wallpaper, panel) << "the wallpaper must not cover the window shown before it";
 }
 
 TEST(HostWindow, PreviewIsATitledWindowOnTopCentredAndTakesTheMouse)
@@ -108,22 +49,35 @@ TEST(HostWindow, PreviewIsATitledWindowOnTopCentredAndTakesTheMouse)
     EXPECT_EQ(xprop(id, "_NET_WM_NAME"), "_NET_WM_NAME(UTF8_STRING) = \"Vesmer Preview\"");
     EXPECT_TRUE(xprop(id, "_NET_WM_STATE").contains("_NET_WM_STATE_ABOVE"));
     EXPECT_FALSE(xprop(id, "_NET_WM_WINDOW_TYPE").contains("DESKTOP"));
-    EXPECT_EQ(frameOf(id), "960x540+480+270");
+    EXPECT_EQ(DesktopTestTools::frameOf(id), "960x540+480+270");
 
     TestPageRecorder recorder(window->webPage());
     run("xdotool", {"mousemove", "960", "540", "click", "1"});
     EXPECT_TRUE(recorder.waitFor("mousedown"));
 }
 
-TEST(HostWindow, HidingOrMinimisingPausesOnceAndStopsFeedsShowingResumes)
+TEST(HostWindow, WallpaperIsAClickThroughDesktopWindowThatPausesWhileHiddenOrMinimised)
 {
     auto made = WebEngineHarness::openWindow(TestPageRecorder::pagePath(), screenNamed("RIGHT"));
     QtHostWindow* host = made.get();
     WallpaperWindow window(std::move(made), screenNamed("RIGHT"), false);
     ASSERT_TRUE(WebEngineHarness::waitReady(host->webPage()));
-    settle(500);
+    settle(500);  // past the view's swap of its native window
+    const WId id = host->widget().winId();
+
+    EXPECT_EQ(xprop(id, "_NET_WM_WINDOW_TYPE"), "_NET_WM_WINDOW_TYPE(ATOM) = _NET_WM_WINDOW_TYPE_DESKTOP");
+    const QString state = xprop(id, "_NET_WM_STATE");
+    EXPECT_TRUE(state.contains("_NET_WM_STATE_STICKY")) << state.toStdString();
+    EXPECT_TRUE(state.contains("_NET_WM_STATE_BELOW")) << state.toStdString();
+    EXPECT_EQ(xprop(id, "_NET_WM_DESKTOP"), "_NET_WM_DESKTOP(CARDINAL) = 4294967295");
+    EXPECT_EQ(DesktopTestTools::frameOf(id), "1024x768+1920+0");
+    EXPECT_TRUE(window.visible());
+
     TestPageRecorder recorder(host->webPage());
+    run("xdotool", {"mousemove", "2400", "300", "click", "1"});
+    settle(300);
     recorder.collect();
+    EXPECT_TRUE(recorder.calls("mousedown").isEmpty()) << "the wallpaper never takes the mouse";
     EXPECT_TRUE(recorder.calls("vesmerSetPaused").isEmpty()) << "showing the window is not a visibility change";
 
     const AudioFeatures features{0.5f, 0, 0, 0, 0, 0, 0, 0};
@@ -136,7 +90,6 @@ TEST(HostWindow, HidingOrMinimisingPausesOnceAndStopsFeedsShowingResumes)
         {"hide", [&] { host->widget().hide(); }, [&] { host->widget().show(); }},
         {"minimise", [&] { host->widget().showMinimized(); }, [&] { host->widget().showNormal(); }},
     };
-    int pauses = 0;
     for (const Step& step : steps) {
         SCOPED_TRACE(step.name);
         recorder.all.clear();
@@ -157,9 +110,7 @@ TEST(HostWindow, HidingOrMinimisingPausesOnceAndStopsFeedsShowingResumes)
         recorder.collect();
         ASSERT_EQ(recorder.calls("vesmerSetPaused").size(), 2);
         EXPECT_EQ(recorder.calls("vesmerSetPaused")[1].args, QJsonArray{false});
-        ++pauses;
     }
-    EXPECT_EQ(pauses, 2);
 }
 
 TEST(HostWindow, AMissingPageLeavesABlackWindowAndNoError)

@@ -104,14 +104,6 @@ TEST(LookAndThemes, LookAndEffectsReadTheStoredValues)
     EXPECT_EQ(sentEffects(w.page().evaluated()[1]), expected);
 }
 
-TEST(LookAndThemes, EffectsHoldingNaNSendNothing)
-{
-    WithWallpaper w;
-    w.tp.settings->setValue("fx.hue", std::numeric_limits<double>::quiet_NaN());
-    w.state->applyFx();
-    EXPECT_TRUE(w.page().evaluated().isEmpty());
-}
-
 TEST(LookAndThemes, ThemeStepPublishesStringAnswersOnTheMainQueue)
 {
     WithWallpaper w;
