@@ -58,10 +58,10 @@ public:
     ~BurstPlayer()
     {
         m_stop = true;
-        if (m_thread.joinable())
+        if (m_stream) {
             m_thread.join();
-        if (m_stream)
             pa_simple_free(m_stream);
+        }
     }
     bool ok() const { return m_stream != nullptr; }
     void burst()
@@ -77,17 +77,14 @@ private:
     {
         std::mt19937 rng(3);
         std::uniform_real_distribution<float> noise(-0.8f, 0.8f);
-        std::vector<float> silence(kChunkFrames, 0.0f);
-        std::vector<float> loud(kChunkFrames);
+        std::vector<float> chunk(kChunkFrames);
         int burstChunksLeft = 0;
         while (!m_stop) {
             if (m_burstRequested.exchange(false))
                 burstChunksLeft = kBurstChunks;
             const bool inBurst = burstChunksLeft > 0;
-            if (inBurst)
-                for (float& sample : loud)
-                    sample = noise(rng);
-            const std::vector<float>& chunk = inBurst ? loud : silence;
+            for (float& sample : chunk)
+                sample = inBurst ? noise(rng) : 0.0f;
             int error = 0;
             if (pa_simple_write(m_stream, chunk.data(), chunk.size() * sizeof(float), &error) < 0)
                 return;
@@ -106,7 +103,7 @@ private:
 TEST(CaptureLatency, BurstIntoTheNullSinkReachesAPumpWindow)
 {
     TestPlatform tp;
-    const std::unique_ptr<AppState> live = makeLiveAppState(tp);
+    const auto live = makeLiveAppState(tp);
     AppState& state = *live;
     state.setWallpaper(tp.screens->screens.first(), false);
     ASSERT_TRUE(state.capturing()) << state.captureError().toStdString();
@@ -138,7 +135,6 @@ TEST(CaptureLatency, BurstIntoTheNullSinkReachesAPumpWindow)
         ASSERT_TRUE(QTest::qWaitFor([&] { return seenNs != 0 && player.burstWrittenNs() != 0; }, 3000))
             << "burst " << attempt << " not seen; log: " << tp.log->lines.join(QLatin1Char('\n')).toStdString();
         latenciesMs.push_back(double(seenNs - player.burstWrittenNs()) / 1e6);
-        
     }
 
     std::sort(latenciesMs.begin(), latenciesMs.end());

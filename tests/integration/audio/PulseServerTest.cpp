@@ -8,6 +8,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <algorithm>
 #include <array>
 #include <gtest/gtest.h>
 #include <memory>
@@ -21,13 +22,10 @@
 namespace {
 
 // Open descriptors and threads of this process: what a leaking start would leave.
-int openFiles()
+std::pair<qsizetype, qsizetype> held()
 {
-    return int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size());
-}
-int threads()
-{
-    return int(QDir(QStringLiteral("/proc/self/task")).entryList(QDir::NoDotAndDotDot | QDir::Dirs).size());
+    return {QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size(),
+            QDir(QStringLiteral("/proc/self/task")).entryList(QDir::NoDotAndDotDot | QDir::Dirs).size()};
 }
 
 const QString kDeviceLine = QStringLiteral("[vesmer] default output changed \u2014 rebuilding the tap");
@@ -71,26 +69,22 @@ protected:
     }
     void stopServer()
     {
-        if (m_server.state() == QProcess::NotRunning)
-            return;
         m_server.terminate();
-        if (!m_server.waitForFinished(5000))
+        if (m_server.state() != QProcess::NotRunning && !m_server.waitForFinished(5000))
             m_server.kill();
         m_server.waitForFinished(2000);
     }
     bool newestWindowIsSilent()
     {
         std::array<float, AppState::kWindowSize> window{};
-        if (!state->tap().ring().latest(int(window.size()), window.data(), window.size()))
-            return false;
-        for (float sample : window)
-            if (sample != 0.0f)
-                return false;
-        return true;
+        return state->tap().ring().latest(int(window.size()), window.data(), window.size()) &&
+               std::all_of(window.begin(), window.end(), [](float sample) { return sample == 0.0f; });
     }
-    bool waitForSignal()
+    // Starts a tone into the default sink and waits until a pump tick sees it.
+    bool toneIsHeard(PulsePlayer& player)
     {
-        return QTest::qWaitFor([&] { return state->rawLevel() > AppState::kSignalThreshold; }, kSignalWaitMs);
+        return player.play(PulsePlayer::tone(100.0, 0.5f, 6.0)) &&
+               QTest::qWaitFor([&] { return state->rawLevel() > AppState::kSignalThreshold; }, kSignalWaitMs);
     }
 
     QTemporaryDir m_dir;
@@ -111,12 +105,10 @@ TEST_F(PulseServerTest, NoServerFailsAtOnceWithATapError)
     EXPECT_EQ(tp.log->lines, QStringList{QStringLiteral("[vesmer] tap FAILED: ") + state->captureError()});
 
     // Each failed start releases its loop thread, context and socket.
-    const int files = openFiles();
-    const int threadCount = threads();
+    const auto before = held();
     for (int i = 0; i < 20; ++i)
         state->startCapture();
-    EXPECT_EQ(openFiles(), files);
-    EXPECT_EQ(threads(), threadCount);
+    EXPECT_EQ(held(), before);
 }
 
 TEST_F(PulseServerTest, ServerThatNeverAnswersIsGivenUpAfterFiveSeconds)
@@ -124,8 +116,7 @@ TEST_F(PulseServerTest, ServerThatNeverAnswersIsGivenUpAfterFiveSeconds)
     // Accepts connections (the kernel does, into the backlog) and says nothing.
     QLocalServer mute;
     ASSERT_TRUE(mute.listen(socketPath()));
-    const int threadsBefore = threads();
-    const int filesBefore = openFiles();
+    const auto before = held();
     QElapsedTimer elapsed;
     elapsed.start();
     state->startCapture();
@@ -134,8 +125,7 @@ TEST_F(PulseServerTest, ServerThatNeverAnswersIsGivenUpAfterFiveSeconds)
     EXPECT_LT(ms, 6500);
     EXPECT_FALSE(state->capturing());
     EXPECT_EQ(state->captureError(), QStringLiteral("pa_context_connect failed (-8)"));
-    EXPECT_EQ(threads(), threadsBefore) << "the given-up start leaves no loop thread";
-    EXPECT_EQ(openFiles(), filesBefore);
+    EXPECT_EQ(held(), before) << "the given-up start leaves no loop thread or socket";
 }
 
 TEST_F(PulseServerTest, ServerRestartWhileCapturingIsRecoveredFrom)
@@ -144,8 +134,7 @@ TEST_F(PulseServerTest, ServerRestartWhileCapturingIsRecoveredFrom)
     state->startCapture();
     ASSERT_TRUE(state->capturing()) << state->captureError().toStdString();
     PulsePlayer player;
-    ASSERT_TRUE(player.play(PulsePlayer::tone(100.0, 0.5f, 6.0)));
-    ASSERT_TRUE(waitForSignal());
+    ASSERT_TRUE(toneIsHeard(player));
 
     // The server goes away: the dead stream reads as silence, capture stays on.
     stopServer();
@@ -157,8 +146,7 @@ TEST_F(PulseServerTest, ServerRestartWhileCapturingIsRecoveredFrom)
     ASSERT_TRUE(startServer());
     ASSERT_TRUE(QTest::qWaitFor([&] { return tp.log->count(kDeviceLine) == 1; }, 10000));
     EXPECT_TRUE(state->capturing()) << state->captureError().toStdString();
-    ASSERT_TRUE(player.play(PulsePlayer::tone(100.0, 0.5f, 6.0)));
-    EXPECT_TRUE(waitForSignal());
+    EXPECT_TRUE(toneIsHeard(player));
     player.stop();
 
     // A rebuild while the server is gone fails with a TapError; the next start
@@ -177,20 +165,17 @@ TEST_F(PulseServerTest, ServerRestartWhileCapturingIsRecoveredFrom)
     state->startCapture();
     EXPECT_TRUE(state->capturing());
     EXPECT_TRUE(state->captureError().isNull());
-    ASSERT_TRUE(player.play(PulsePlayer::tone(100.0, 0.5f, 6.0)));
-    EXPECT_TRUE(waitForSignal());
+    EXPECT_TRUE(toneIsHeard(player));
     player.stop();
 
     // Rebuilds release what the previous capture held.
-    const int files = openFiles();
-    const int threadCount = threads();
+    const auto before = held();
     for (int i = 0; i < 10; ++i) {
         state->stopCapture();
         state->startCapture();
         ASSERT_TRUE(state->capturing()) << state->captureError().toStdString();
     }
-    EXPECT_EQ(openFiles(), files);
-    EXPECT_EQ(threads(), threadCount);
+    EXPECT_EQ(held(), before);
 }
 
 }  // namespace
