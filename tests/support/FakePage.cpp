@@ -1,5 +1,7 @@
 #include "FakePage.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <algorithm>
 
 void FakePage::evaluate(const QString& expression, ScriptDone done)
@@ -28,6 +30,15 @@ QStringList FakePage::evaluated() const
 int FakePage::countOf(const QString& script) const
 {
     return int(std::count_if(calls.begin(), calls.end(), [&](const Call& call) { return call.script == script; }));
+}
+
+QVariantMap FakePage::effectsOf(const QString& expression)
+{
+    const QString prefix = QStringLiteral("window.vesmerSetFx && vesmerSetFx('");
+    if (!expression.startsWith(prefix) || !expression.endsWith(QStringLiteral("')")))
+        return {};
+    const QString json = expression.mid(prefix.size(), expression.size() - prefix.size() - 2);
+    return QJsonDocument::fromJson(json.toUtf8()).object().toVariantMap();
 }
 
 void FakeHostWindow::setVisibleOnScreen(bool visible)

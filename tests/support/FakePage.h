@@ -24,6 +24,8 @@ public:
     // Scripts evaluated (not call bodies), in order.
     QStringList evaluated() const;
     int countOf(const QString& script) const;
+    // The effects map of a vesmerSetFx expression; empty for any other script.
+    static QVariantMap effectsOf(const QString& expression);
 
     QList<Call> calls;
     QHash<QString, ScriptReply> replies;

@@ -157,15 +157,3 @@ TEST(PageContract, APageWithoutTheFunctionsTakesEveryCallSilently)
     settle(300);
     EXPECT_TRUE(console.lines.isEmpty()) << console.lines.join('\n').toStdString();
 }
-
-TEST(PageContract, AnUnloadedPageAnswersEmptyAtOnce)
-{
-    QtWebPage page;
-    int replies = 0;
-    page.callWithArguments("return 'x'", {}, [&](const ScriptReply& reply) {
-        EXPECT_FALSE(reply.value.has_value());
-        ++replies;
-    });
-    page.callWithArguments(PageCalls::feedBody(), {});
-    EXPECT_TRUE(waitFor([&] { return replies == 1; }));
-}

@@ -1,5 +1,3 @@
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <cmath>
 #include <gtest/gtest.h>
 #include <limits>
@@ -24,15 +22,6 @@ struct WithWallpaper {
     }
     FakePage& page() { return tp.host->last()->fakePage; }
 };
-
-QVariantMap sentEffects(const QString& expression)
-{
-    const QString prefix = QStringLiteral("window.vesmerSetFx && vesmerSetFx('");
-    if (!expression.startsWith(prefix))
-        return {};
-    const QString json = expression.mid(prefix.size(), expression.size() - prefix.size() - 2);
-    return QJsonDocument::fromJson(json.toUtf8()).object().toVariantMap();
-}
 
 }  // namespace
 
@@ -88,7 +77,7 @@ TEST(LookAndThemes, LookAndEffectsReadTheStoredValues)
         zeros.insert(name, 0.0);
     ASSERT_EQ(w.page().evaluated().size(), 2);
     EXPECT_EQ(w.page().evaluated()[0], "window.vesmerSetLook && vesmerSetLook(1.0, 1.0, 1.0, 1.0)");
-    EXPECT_EQ(sentEffects(w.page().evaluated()[1]), zeros) << "all nine effects, 0 when absent";
+    EXPECT_EQ(FakePage::effectsOf(w.page().evaluated()[1]), zeros) << "all nine effects, 0 when absent";
 
     w.page().calls.clear();
     w.tp.settings->setValue("look.reactivity", 1.5);
@@ -101,7 +90,7 @@ TEST(LookAndThemes, LookAndEffectsReadTheStoredValues)
     QVariantMap expected = zeros;
     expected["radialBlur"] = 0.25;
     expected["bloom"] = 0.75;
-    EXPECT_EQ(sentEffects(w.page().evaluated()[1]), expected);
+    EXPECT_EQ(FakePage::effectsOf(w.page().evaluated()[1]), expected);
 }
 
 TEST(LookAndThemes, ThemeStepPublishesStringAnswersOnTheMainQueue)

@@ -20,11 +20,6 @@ struct Placed {
     FakePage& page(int i = -1) { return (i < 0 ? tp.host->made.last() : tp.host->made[i]).window->fakePage; }
 };
 
-bool isFx(const QString& script)
-{
-    return script.startsWith(QStringLiteral("window.vesmerSetFx && vesmerSetFx('"));
-}
-
 }  // namespace
 
 TEST(Placement, FreshPageGetsThemeQueryAt1_2sAndSettingsAt1_5s)
@@ -55,7 +50,7 @@ TEST(Placement, FreshPageGetsThemeQueryAt1_2sAndSettingsAt1_5s)
     ASSERT_GE(sent.size(), 4) << sent.join('\n').toStdString();
     EXPECT_EQ(sent[1], kQuality);
     EXPECT_EQ(sent[2], kLook);
-    EXPECT_TRUE(isFx(sent[3]));
+    EXPECT_EQ(FakePage::effectsOf(sent[3]).size(), 9) << "all nine effects";
     EXPECT_EQ(p.tp.log->countStartingWith("[vesmer] quality applied:"), 0) << "no report, no log line";
 }
 
