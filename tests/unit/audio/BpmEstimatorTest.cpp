@@ -24,6 +24,17 @@ bool stepTwoSeconds(BpmEstimator& estimator, double period, double& phase)
     return estimator.update();
 }
 
+// Locks `estimator` at 120 BPM (an onset every 15 values): a full history, then
+// the second agreeing estimate.
+void lockAt120(BpmEstimator& estimator)
+{
+    double phase = 0;
+    pushTrain(estimator, 15, BpmEstimator::kHistory, phase);
+    estimator.update();
+    ASSERT_TRUE(stepTwoSeconds(estimator, 15, phase));
+    ASSERT_DOUBLE_EQ(estimator.bpm(), 120.0);
+}
+
 }  // namespace
 
 TEST(BpmEstimator, NeedsTwelveSecondsAndTwoAgreeingEstimates)
@@ -68,10 +79,7 @@ TEST(BpmEstimator, FoldsEveryTempoInto70To180)
 TEST(BpmEstimator, SilenceDropsTheTempoOnceAndStaysQuiet)
 {
     BpmEstimator estimator;
-    double phase = 0;
-    pushTrain(estimator, 15, BpmEstimator::kHistory, phase);
-    estimator.update();
-    ASSERT_TRUE(stepTwoSeconds(estimator, 15, phase));
+    ASSERT_NO_FATAL_FAILURE(lockAt120(estimator));
 
     for (int i = 0; i < BpmEstimator::kHistory; ++i)
         estimator.push(0.0f);
@@ -84,11 +92,7 @@ TEST(BpmEstimator, SilenceDropsTheTempoOnceAndStaysQuiet)
 TEST(BpmEstimator, ALockedTempoAveragesCloseValuesAndNeedsTwoVotesToMove)
 {
     BpmEstimator estimator;
-    double phase = 0;
-    pushTrain(estimator, 15, BpmEstimator::kHistory, phase);
-    estimator.update();
-    ASSERT_TRUE(stepTwoSeconds(estimator, 15, phase));
-    ASSERT_DOUBLE_EQ(estimator.bpm(), 120.0);
+    ASSERT_NO_FATAL_FAILURE(lockAt120(estimator));
 
     // A whole history at 150 BPM: one computation is only a candidate...
     double fast = 0;
