@@ -3,7 +3,6 @@
 // the arguments the contract gives.
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QTemporaryDir>
 #include <algorithm>
 #include <gtest/gtest.h>
 
@@ -22,22 +21,6 @@ using WebEngineHarness::waitFor;
 
 namespace {
 
-// An app state on the real clock, queue, screens and wallpaper host; the other
-// seams stay doubles.
-struct RealWallpaperApp {
-    TestPlatform tp;
-    std::unique_ptr<AppState> state;
-    RealWallpaperApp()
-    {
-        Platform platform = tp.take();
-        platform.clock = std::make_unique<SystemClock>();
-        platform.queue = std::make_unique<QtMainQueue>();
-        platform.screens = std::make_unique<QtScreens>();
-        platform.wallpaperHost = std::make_unique<QtWallpaperHost>(TestPageRecorder::pagePath());
-        state = std::make_unique<AppState>(std::move(platform));
-    }
-};
-
 QString hostileText()
 {
     return QStringLiteral("single ' double \" backslash \\ </script> ") + QChar(0x2028) +
@@ -48,26 +31,34 @@ QString hostileText()
 
 TEST(VisualsRows, EveryRowReachesThePageWithItsArguments)
 {
-    RealWallpaperApp app;
-    app.tp.settings->setValue("quality.resolution", "balanced");
-    app.tp.settings->setValue("quality.fps", 30);
-    app.tp.settings->setValue("look.speed", 2.5);
-    app.tp.settings->setValue("fx.bloom", 0.5);
+    // The app state on the real clock, queue, screens and wallpaper host; the
+    // other seams stay doubles.
+    TestPlatform tp;
+    Platform platform = tp.take();
+    platform.clock = std::make_unique<SystemClock>();
+    platform.queue = std::make_unique<QtMainQueue>();
+    platform.screens = std::make_unique<QtScreens>();
+    platform.wallpaperHost = std::make_unique<QtWallpaperHost>(TestPageRecorder::pagePath());
+    auto state = std::make_unique<AppState>(std::move(platform));
+    tp.settings->setValue("quality.resolution", "balanced");
+    tp.settings->setValue("quality.fps", 30);
+    tp.settings->setValue("look.speed", 2.5);
+    tp.settings->setValue("fx.bloom", 0.5);
 
-    app.state->setWallpaper(DesktopTestTools::screenNamed("RIGHT"), false);
-    EXPECT_EQ(app.state->wallpaperScreenName(), QStringLiteral("RIGHT"));
-    WallpaperWindow& window = *app.state->wallpaper();
+    state->setWallpaper(DesktopTestTools::screenNamed("RIGHT"), false);
+    EXPECT_EQ(state->wallpaperScreenName(), QStringLiteral("RIGHT"));
+    WallpaperWindow& window = *state->wallpaper();
     auto& page = dynamic_cast<QtWebPage&>(window.page());
     ASSERT_TRUE(WebEngineHarness::waitReady(page));
     TestPageRecorder recorder(page);
 
     // Rows 9, 10, 11 and 8 by the placement itself: theme name after 1.2 s,
     // quality, look, effects after 1.5 s.
-    ASSERT_TRUE(waitFor([&] { return app.state->themeName() == QStringLiteral("Nebula"); }, 10000));
+    ASSERT_TRUE(waitFor([&] { return state->themeName() == QStringLiteral("Nebula"); }, 10000));
     ASSERT_TRUE(recorder.waitFor("vesmerSetFx"));
     EXPECT_EQ(recorder.calls("vesmerSetQuality").first().args, (QJsonArray{1.5, 30}));
     EXPECT_EQ(recorder.calls("vesmerSetLook").first().args, (QJsonArray{1.0, 2.5, 1.0, 1.0}));
-    EXPECT_EQ(app.tp.log->count("[vesmer] quality applied: quality ok"), 1);
+    EXPECT_EQ(tp.log->count("[vesmer] quality applied: quality ok"), 1);
     const QJsonObject effects =
         QJsonDocument::fromJson(recorder.calls("vesmerSetFx").first().args.at(0).toString().toUtf8()).object();
     EXPECT_EQ(effects.size(), 9);
@@ -100,17 +91,17 @@ TEST(VisualsRows, EveryRowReachesThePageWithItsArguments)
     EXPECT_EQ(recorder.calls("vesmerLyric")[lyrics].args.at(0).toString(), hostileText());
 
     // Rows 4 and 5: screens asleep and awake.
-    app.tp.events->sleep();
+    tp.events->sleep();
     ASSERT_TRUE(recorder.waitFor("vesmerSetPaused", 1));
-    app.tp.events->wake();
+    tp.events->wake();
     ASSERT_TRUE(recorder.waitFor("vesmerSetPaused", 2));
     EXPECT_EQ(recorder.calls("vesmerSetPaused")[0].args, QJsonArray{true});
     EXPECT_EQ(recorder.calls("vesmerSetPaused")[1].args, QJsonArray{false});
 
     // Row 12: theme step, and the name it answers is published.
     WebEngineHarness::evaluate(page, "__answers.vesmerCurrentTheme = 'Aurora'");
-    app.state->stepTheme(1);
-    ASSERT_TRUE(waitFor([&] { return app.state->themeName() == QStringLiteral("Aurora"); }));
+    state->stepTheme(1);
+    ASSERT_TRUE(waitFor([&] { return state->themeName() == QStringLiteral("Aurora"); }));
     ASSERT_TRUE(recorder.waitFor("vesmerStep"));
     EXPECT_EQ(recorder.calls("vesmerStep").last().args, QJsonArray{1});
 
@@ -143,8 +134,8 @@ TEST(VisualsRows, EveryRowReachesThePageWithItsArguments)
 
     // Row 11 on a page without vesmerCurrentTheme answers the em dash.
     WebEngineHarness::evaluate(page, "delete window.vesmerCurrentTheme");
-    app.state->refreshThemeName();
-    EXPECT_TRUE(waitFor([&] { return app.state->themeName() == QStringLiteral("\u2014"); }, 10000));
+    state->refreshThemeName();
+    EXPECT_TRUE(waitFor([&] { return state->themeName() == QStringLiteral("\u2014"); }, 10000));
 
-    app.state->removeWallpaper();
+    state->removeWallpaper();
 }

@@ -36,9 +36,12 @@ QString writeClickTrack(const QString& dir, double bpm, double seconds, int chan
     return path;
 }
 
-QString analyser()
+// Runs vesmer-analyze to the end; its standard output and error are read from `process`.
+void analyse(QProcess& process, const QStringList& arguments)
 {
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/vesmer-analyze");
+    process.start(QCoreApplication::applicationDirPath() + QStringLiteral("/vesmer-analyze"), arguments);
+    ASSERT_TRUE(process.waitForFinished(60000));
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
 }
 
 }  // namespace
@@ -49,8 +52,7 @@ TEST(OfflineAnalysis, FindsTheTempoOfAClickTrackInTime)
     const QString path = writeClickTrack(dir.path(), 120.0, 30.0, 2);
 
     QProcess process;
-    process.start(analyser(), {path, QStringLiteral("--summary")});
-    ASSERT_TRUE(process.waitForFinished(60000));
+    ASSERT_NO_FATAL_FAILURE(analyse(process, {path, QStringLiteral("--summary")}));
     EXPECT_EQ(process.exitCode(), 0);
     const QString out = QString::fromUtf8(process.readAllStandardOutput()).trimmed();
     const QStringList parts = out.split(QLatin1Char(' '));
@@ -75,8 +77,7 @@ TEST(OfflineAnalysis, RowsFollowTheTickScheduleAndReadBackExactly)
     EXPECT_NE(ticks[1].features, AudioFeatures{});
 
     QProcess process;
-    process.start(analyser(), {path});
-    ASSERT_TRUE(process.waitForFinished(60000));
+    ASSERT_NO_FATAL_FAILURE(analyse(process, {path}));
     const QStringList lines = QString::fromUtf8(process.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 61);
     EXPECT_EQ(lines[0], QStringLiteral("tick,time,bass,mid,treble,level,beat,centroid,flux,energy,bpm"));
@@ -90,20 +91,16 @@ TEST(OfflineAnalysis, RowsFollowTheTickScheduleAndReadBackExactly)
 TEST(OfflineAnalysis, UnreadableFilesFailWithOneLineAndStatusTwo)
 {
     QTemporaryDir dir;
-    QFile empty(dir.filePath(QStringLiteral("empty.wav")));
-    ASSERT_TRUE(empty.open(QIODevice::WriteOnly));
-    empty.close();
-    QFile text(dir.filePath(QStringLiteral("notes.wav")));
-    ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+    QFile empty(dir.filePath(QStringLiteral("empty.wav"))), text(dir.filePath(QStringLiteral("notes.wav")));
+    ASSERT_TRUE(empty.open(QIODevice::WriteOnly) && text.open(QIODevice::WriteOnly));
     text.write("these are not samples\n");
+    empty.close();
     text.close();
 
     for (const QString& path : {dir.filePath(QStringLiteral("missing.wav")), empty.fileName(), text.fileName()}) {
         SCOPED_TRACE(path.toStdString());
         QProcess process;
-        process.start(analyser(), {path, QStringLiteral("--summary")});
-        ASSERT_TRUE(process.waitForFinished(30000));
-        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+        ASSERT_NO_FATAL_FAILURE(analyse(process, {path, QStringLiteral("--summary")}));
         EXPECT_EQ(process.exitCode(), 2);
         const QString err = QString::fromUtf8(process.readAllStandardError());
         EXPECT_EQ(err.count(QLatin1Char('\n')), 1) << err.toStdString();
