@@ -3,11 +3,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QStandardPaths>
 #include <cmath>
 
 #include "app/AppState.h"
 #include "app/JsonText.h"
+#include "platform/XdgPaths.h"
 
 namespace {
 constexpr qint64 kLogLimitBytes = 1000000;
@@ -15,12 +15,7 @@ constexpr qint64 kLogLimitBytes = 1000000;
 
 QString AppState::logURL()
 {
-    static const QString path = [] {
-        QString base = qEnvironmentVariable("XDG_STATE_HOME");
-        if (base.isEmpty())
-            base = QStandardPaths::writableLocation(QStandardPaths::HomeLocation) + QStringLiteral("/.local/state");
-        return base + QStringLiteral("/Vesmer/vesmer.log");
-    }();
+    static const QString path = XdgPaths::stateHome() + QStringLiteral("/Vesmer/vesmer.log");
     return path;
 }
 

@@ -5,6 +5,7 @@
 
 #include "app/AppState.h"
 #include "app/JsonText.h"
+#include "platform/XdgPaths.h"
 
 namespace {
 
@@ -26,10 +27,7 @@ QString boolText(bool value)
 QString AppState::statusURL()
 {
     if (!m_statusURL) {
-        QString base = qEnvironmentVariable("XDG_DATA_HOME");
-        if (!QDir::isAbsolutePath(base))  // unset, empty or relative: the XDG default
-            base = QDir::homePath() + QStringLiteral("/.local/share");
-        const QString folder = base + QStringLiteral("/Vesmer");
+        const QString folder = XdgPaths::dataHome() + QStringLiteral("/Vesmer");
         QDir().mkpath(folder);  // failure shows up as failed writes, which are ignored
         m_statusURL = folder + QStringLiteral("/status.json");
     }

@@ -1,7 +1,8 @@
 #include "platform/Settings.h"
 
 #include <QSettings>
-#include <QStandardPaths>
+
+#include "platform/XdgPaths.h"
 
 Settings::Settings(const QString& iniPath, QObject* parent)
     : QObject(parent), m_store(std::make_unique<QSettings>(iniPath, QSettings::IniFormat))
@@ -12,10 +13,7 @@ Settings::~Settings() = default;
 
 QString Settings::defaultPath()
 {
-    QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
-    if (base.isEmpty())
-        base = QStandardPaths::writableLocation(QStandardPaths::HomeLocation) + QStringLiteral("/.config");
-    return base + QStringLiteral("/Vesmer/Vesmer.conf");
+    return XdgPaths::configHome() + QStringLiteral("/Vesmer/Vesmer.conf");
 }
 
 void Settings::registerDefaults(const QVariantMap& defaults)
