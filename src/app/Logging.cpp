@@ -6,7 +6,7 @@
 #include <cmath>
 
 #include "app/AppState.h"
-#include "app/JsonText.h"
+#include "text/JsonText.h"
 #include "platform/XdgPaths.h"
 
 namespace {

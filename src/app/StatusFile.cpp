@@ -4,7 +4,7 @@
 #include <QFile>
 
 #include "app/AppState.h"
-#include "app/JsonText.h"
+#include "text/JsonText.h"
 #include "platform/XdgPaths.h"
 
 namespace {

@@ -1,7 +1,7 @@
 #include "wallpaper/PageCalls.h"
 
 #include "app/AppState.h"
-#include "app/JsonText.h"
+#include "text/JsonText.h"
 
 namespace PageCalls {
 

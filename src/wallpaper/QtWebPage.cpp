@@ -9,7 +9,7 @@
 #include <QWebEngineScript>
 #include <QWebEngineScriptCollection>
 
-#include "app/JsonText.h"
+#include "text/JsonText.h"
 
 // The page side talks to this object through the web channel.
 class PageBridge : public QObject {

@@ -1,6 +1,6 @@
 #include "wallpaper/WallpaperWindow.h"
 
-#include "app/JsonText.h"
+#include "text/JsonText.h"
 #include "platform/WebPage.h"
 #include "wallpaper/PageCalls.h"
 

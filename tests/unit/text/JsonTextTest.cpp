@@ -2,8 +2,7 @@
 #include <QJsonDocument>
 #include <gtest/gtest.h>
 
-#include "app/AppState.h"
-#include "app/JsonText.h"
+#include "text/JsonText.h"
 
 namespace {
 
@@ -34,7 +33,7 @@ TEST(JsString, EscapesExactlyAsJsonWithEscapedSlash)
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        EXPECT_EQ(AppState::jsString(row.text), row.literal);
+        EXPECT_EQ(jsonQuote(row.text), row.literal);
     }
 }
 
@@ -45,11 +44,11 @@ TEST(JsString, EveryHostileTextReadsBackThroughAJsonParser)
         controls += QChar(c);
     const QString emoji = QString::fromUtf8("\xF0\x9F\x8E\xB6 \xF0\x9F\x94\x8A");
     const QString text = QStringLiteral("q\"'\\/</script>") + controls + emoji + QChar(0x2028);
-    EXPECT_EQ(readBack(AppState::jsString(text)), text);
+    EXPECT_EQ(readBack(jsonQuote(text)), text);
 
     // A lone surrogate cannot be encoded; it reads back as U+FFFD.
     const QString lone = QStringLiteral("a") + QChar(0xD800) + QStringLiteral("b") + QChar(0xDC00);
-    EXPECT_EQ(readBack(AppState::jsString(lone)),
+    EXPECT_EQ(readBack(jsonQuote(lone)),
         QStringLiteral("a") + QChar(0xFFFD) + QStringLiteral("b") + QChar(0xFFFD));
 }
 

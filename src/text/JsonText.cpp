@@ -1,4 +1,4 @@
-#include "app/JsonText.h"
+#include "text/JsonText.h"
 
 #include <charconv>
 #include <cmath>
