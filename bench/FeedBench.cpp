@@ -11,8 +11,8 @@
 #include <benchmark/benchmark.h>
 
 #include "wallpaper/PageCalls.h"
-#include "wallpaper/QtHostWindow.h"
-#include "wallpaper/QtWebPage.h"
+#include "platform/qt/QtHostWindow.h"
+#include "platform/qt/QtWebPage.h"
 #include "wallpaper/WallpaperWindow.h"
 
 namespace {

@@ -1,8 +1,12 @@
 #include "app/AppState.h"
 
-#include "audio/AudioTap.h"
+#include "app/AudioTap.h"
 #include "audio/BpmEstimator.h"
 #include "audio/FeatureExtractor.h"
+#include "compose/SignIn.h"
+#include "nowplaying/LyricSync.h"
+#include "wallpaper/LookAndThemes.h"
+#include "wallpaper/WallpaperPlacement.h"
 #include "wallpaper/WallpaperWindow.h"
 
 namespace {
@@ -32,6 +36,10 @@ void AppState::destroyShared()
 AppState::AppState(Platform platform, QObject* parent)
     : QObject(parent),
       m_platform(std::move(platform)),
+      m_placement(std::make_unique<WallpaperPlacement>(*m_platform.wallpaperHost, *m_platform.queue)),
+      m_look(std::make_unique<LookAndThemes>(*m_platform.settings, *m_platform.queue, *m_platform.log, *m_placement)),
+      m_signIn(std::make_unique<SignIn>(*m_platform.settings)),
+      m_lyricSync(std::make_unique<LyricSync>(*m_platform.settings)),
       m_tap(std::make_unique<AudioTap>(*m_platform.capture)),
       m_extractor(std::make_unique<FeatureExtractor>()),
       m_bpmEstimator(std::make_unique<BpmEstimator>(30.0))
@@ -53,7 +61,23 @@ AppState::AppState(Platform platform, QObject* parent)
     connect(m_platform.events.get(), &SystemEvents::screensDidSleep, this, &AppState::screensDidSleep);
     connect(m_platform.events.get(), &SystemEvents::screensDidWake, this, &AppState::screensDidWake);
 
+    wireSubsystems();
     syncLyricsDefault();
+}
+
+// Every connection between the subsystems and the published fields, in one place.
+void AppState::wireSubsystems()
+{
+    connect(m_placement.get(), &WallpaperPlacement::screenNameChanged, this, [this](const QString& name) {
+        publish(m_wallpaperScreenName, name, &AppState::wallpaperScreenNameChanged);
+    });
+    connect(m_placement.get(), &WallpaperPlacement::reapplyDue, this, [this] {
+        applyQuality();
+        applyLook();
+        applyFx();
+        lyricsModeChanged();
+    });
+    connect(m_look.get(), &LookAndThemes::themeNameAnswered, this, &AppState::setThemeName);
 }
 
 AppState::~AppState()
@@ -67,20 +91,62 @@ AppState::~AppState()
 void AppState::screensDidSleep()
 {
     m_screensAsleep = true;
-    if (m_wallpaper)
-        m_wallpaper->setPaused(true);
+    m_placement->screensDidSleep();
 }
 
 void AppState::screensDidWake()
 {
     m_screensAsleep = false;
-    if (m_wallpaper && m_wallpaper->visible())
-        m_wallpaper->setPaused(false);
+    m_placement->screensDidWake();
+}
+
+// --- Wallpaper
+
+void AppState::setWallpaper(const ScreenInfo& screen, bool preview)
+{
+    m_placement->place(screen, preview);
+    startCapture();
+    m_look->refreshThemeName();
+}
+
+void AppState::removeWallpaper()
+{
+    m_placement->remove();
+}
+
+WallpaperWindow* AppState::wallpaper() const
+{
+    return m_placement->window();
 }
 
 bool AppState::wallpaperVisible() const
 {
-    return m_wallpaper && m_wallpaper->visible();
+    return m_placement->visible();
+}
+
+void AppState::applyLook()
+{
+    m_look->applyLook();
+}
+
+void AppState::applyQuality()
+{
+    m_look->applyQuality();
+}
+
+void AppState::applyFx()
+{
+    m_look->applyFx();
+}
+
+void AppState::stepTheme(int step)
+{
+    m_look->stepTheme(step);
+}
+
+void AppState::refreshThemeName()
+{
+    m_look->refreshThemeName();
 }
 
 bool AppState::panelVisible() const
@@ -106,4 +172,28 @@ void AppState::setComposeStatus(const QString& status)
 void AppState::setLyricLine(const QString& line)
 {
     publish(m_lyricLine, line, &AppState::lyricLineChanged);
+}
+
+// --- Sign-in, automatic scenes, lyrics: forwards, and the places where the
+// compose and now-playing subsystems come in.
+
+void AppState::activateKey(const QString& key)
+{
+    m_signIn->activateKey(key);
+}
+
+void AppState::autoSceneCheck() {}
+
+void AppState::syncLyric() {}
+
+void AppState::syncLyricsDefault()
+{
+    m_lyricSync->syncLyricsDefault();
+}
+
+void AppState::lyricsModeChanged() {}
+
+QString AppState::currentTrackText() const
+{
+    return {};
 }

@@ -1,8 +1,8 @@
 #pragma once
-// The one central object: owns every long-lived component, holds what the control
-// panel shows (published fields: Q_PROPERTYs with NOTIFY signals that fire only on
-// a real change), and is where the subsystems' operations live. Main thread only.
-// Operations are defined in the folder of the subsystem they belong to.
+// The one central object: owns one instance of each subsystem, holds what the
+// control panel shows (published fields: Q_PROPERTYs with NOTIFY signals that fire
+// only on a real change), wires the subsystems together, and forwards their
+// operations. Main thread only. docs/architecture.md tells the rule.
 
 #include <QObject>
 #include <QPointer>
@@ -20,6 +20,10 @@
 class AudioTap;
 class BpmEstimator;
 class FeatureExtractor;
+class LookAndThemes;
+class LyricSync;
+class SignIn;
+class WallpaperPlacement;
 class WallpaperWindow;
 
 class AppState : public QObject {
@@ -75,26 +79,26 @@ public:
     QString statusURL();
     static QString iso(double secondsSinceEpoch);  // "2026-01-02T03:04:05Z"
 
-    // --- Wallpaper placement (src/wallpaper/Placement.cpp)
+    // --- Wallpaper placement (src/wallpaper/WallpaperPlacement)
     void setWallpaper(const ScreenInfo& screen, bool preview);
     void removeWallpaper();
-    WallpaperWindow* wallpaper() const { return m_wallpaper.get(); }
+    WallpaperWindow* wallpaper() const;
     bool wallpaperVisible() const;
 
-    // --- Look, effects, quality, themes (src/wallpaper/LookAndThemes.cpp)
+    // --- Look, effects, quality, themes (src/wallpaper/LookAndThemes)
     void applyLook();
     void applyQuality();
     void applyFx();
     void stepTheme(int step);
     void refreshThemeName();
 
-    // --- Sign-in (src/compose/SignIn.cpp)
+    // --- Sign-in (src/compose/SignIn)
     void activateKey(const QString& key);
 
-    // --- Automatic scenes (src/compose/AutoScenes.cpp)
+    // --- Automatic scenes (src/compose)
     void autoSceneCheck();
 
-    // --- Lyrics (src/nowplaying/LyricSync.cpp)
+    // --- Lyrics (src/nowplaying/LyricSync)
     void syncLyric();
     void syncLyricsDefault();
     void lyricsModeChanged();
@@ -155,11 +159,18 @@ private:
     // Stores `value` and emits `changed` only when it differs.
     template <typename T>
     void publish(T& field, const T& value, void (AppState::*changed)());
+    void wireSubsystems();
     void screensDidSleep();
     void screensDidWake();
     double now() const { return m_platform.clock->now(); }
 
     Platform m_platform;
+
+    // Subsystems
+    std::unique_ptr<WallpaperPlacement> m_placement;
+    std::unique_ptr<LookAndThemes> m_look;
+    std::unique_ptr<SignIn> m_signIn;
+    std::unique_ptr<LyricSync> m_lyricSync;
 
     // Audio
     std::unique_ptr<AudioTap> m_tap;
@@ -184,7 +195,6 @@ private:
     QString m_lyricLine;
 
     // Bookkeeping
-    std::unique_ptr<WallpaperWindow> m_wallpaper;
     double m_lastSignalAt = 0.0;
     double m_lastBpmUpdate = Clock::distantPast();
     bool m_screensAsleep = false;

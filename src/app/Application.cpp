@@ -7,6 +7,7 @@
 #include "app/ActivationUrl.h"
 #include "app/AppState.h"
 #include "platform/WebPage.h"
+#include "wallpaper/PageCalls.h"
 #include "wallpaper/WallpaperWindow.h"
 
 namespace {
@@ -31,8 +32,7 @@ void applyTestGraph(AppState& state, const QString& path)
     }
     if (!state.wallpaper())
         return;
-    const QString script = QStringLiteral("vesmerApplyGraph(") + AppState::jsString(graph) + QLatin1Char(')');
-    state.wallpaper()->page().evaluate(script, [weak = QPointer<AppState>(&state)](const ScriptReply& reply) {
+    state.wallpaper()->page().evaluate(PageCalls::applyGraph(graph), [weak = QPointer<AppState>(&state)](const ScriptReply& reply) {
         if (!weak)
             return;
         const QString answer = reply.value ? *reply.value : reply.error ? *reply.error : QStringLiteral("no reply");

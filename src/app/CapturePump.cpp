@@ -4,7 +4,7 @@
 #include <QPointer>
 
 #include "app/AppState.h"
-#include "audio/AudioTap.h"
+#include "app/AudioTap.h"
 #include "audio/BpmEstimator.h"
 #include "audio/FeatureExtractor.h"
 #include "wallpaper/WallpaperWindow.h"
@@ -109,15 +109,15 @@ void AppState::pump()
     }
 
     if (feedTick) {
-        if (m_wallpaper)
-            m_wallpaper->feed(features);
+        if (WallpaperWindow* window = wallpaper())
+            window->feed(features);
         m_bpmEstimator->push(features.flux);
         if (now() - m_lastBpmUpdate > kTempoInterval) {
             m_lastBpmUpdate = now();
             if (m_bpmEstimator->update()) {
                 publish(m_bpm, m_bpmEstimator->bpm(), &AppState::bpmChanged);
-                if (m_wallpaper)
-                    m_wallpaper->setBPM(m_bpm);
+                if (WallpaperWindow* window = wallpaper())
+                    window->setBPM(m_bpm);
             }
         }
     }

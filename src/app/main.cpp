@@ -14,12 +14,14 @@
 #include "app/CommandLine.h"
 #include "app/SingleInstance.h"
 #include "app/TerminationSignals.h"
-#include "audio/PulseCaptureBackend.h"
+#include "platform/pulse/PulseCaptureBackend.h"
 #include "panel/PanelWindow.h"
-#include "platform/QtDesktop.h"
-#include "platform/QtScreens.h"
-#include "platform/SystemLog.h"
-#include "wallpaper/QtWallpaperHost.h"
+#include "platform/qt/QtDesktop.h"
+#include "platform/qt/QtScreens.h"
+#include "platform/qt/DesktopSystemEvents.h"
+#include "platform/qt/QtMainQueue.h"
+#include "platform/qt/StderrLog.h"
+#include "platform/qt/QtWallpaperHost.h"
 
 namespace {
 

@@ -1,19 +1,9 @@
-// Lyric sync. Placeholders where the now-playing work fills in: the pump and the
-// wallpaper re-apply already call these.
-#include "app/AppState.h"
+#include "nowplaying/LyricSync.h"
 
-void AppState::syncLyric() {}
+#include "platform/Settings.h"
 
-void AppState::syncLyricsDefault()
+void LyricSync::syncLyricsDefault()
 {
-    // A user who never chose a lyric mode gets lyrics drawn into the visuals.
-    if (!m_platform.settings->hasOwnValue(QStringLiteral("lyrics.mode")))
-        m_platform.settings->setValue(QStringLiteral("lyrics.mode"), QStringLiteral("visuals"));
-}
-
-void AppState::lyricsModeChanged() {}
-
-QString AppState::currentTrackText() const
-{
-    return {};
+    if (!m_settings.hasOwnValue(QStringLiteral("lyrics.mode")))
+        m_settings.setValue(QStringLiteral("lyrics.mode"), QStringLiteral("visuals"));
 }

@@ -11,8 +11,3 @@ public:
     // since it exceeds every threshold of the app, yet stays a finite number.
     static constexpr double distantPast() { return -62135596800.0; }
 };
-
-class SystemClock final : public Clock {
-public:
-    double now() const override;
-};

@@ -5,8 +5,6 @@
 #include <functional>
 #include <memory>
 
-class QObject;
-
 // A handle to scheduled work; copies share the same work. Cancelling is idempotent,
 // and a cancelled task never runs again. Dropping the handle does not cancel.
 class TaskHandle {
@@ -35,16 +33,4 @@ public:
     virtual TaskHandle after(double seconds, std::function<void()> fn) = 0;
     // Runs fn every `seconds`; late firings are not made up.
     virtual TaskHandle every(double seconds, double toleranceSeconds, std::function<void()> fn) = 0;
-};
-
-class QtMainQueue final : public MainQueue {
-public:
-    QtMainQueue();
-    ~QtMainQueue() override;
-    void post(std::function<void()> fn) override;
-    TaskHandle after(double seconds, std::function<void()> fn) override;
-    TaskHandle every(double seconds, double toleranceSeconds, std::function<void()> fn) override;
-
-private:
-    std::unique_ptr<QObject> m_context;  // parent of the timers; deleting it stops them all
 };

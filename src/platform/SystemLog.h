@@ -10,8 +10,3 @@ public:
     // `line` is the whole line, prefix included, without a trailing newline.
     virtual void write(const QString& line) = 0;
 };
-
-class StderrLog final : public SystemLog {
-public:
-    void write(const QString& line) override;
-};

@@ -1,17 +1,26 @@
-// Look, effects, quality and themes: every push reads the settings afresh, so the
-// page always gets the stored values.
+#include "wallpaper/LookAndThemes.h"
+
+#include <QMap>
 #include <QPointer>
 
-#include "app/AppState.h"
+#include "platform/MainQueue.h"
+#include "platform/Settings.h"
+#include "platform/SystemLog.h"
 #include "platform/WebPage.h"
 #include "wallpaper/EffectNames.h"
 #include "wallpaper/PageCalls.h"
+#include "wallpaper/WallpaperPlacement.h"
 #include "wallpaper/WallpaperWindow.h"
+
+LookAndThemes::LookAndThemes(const Settings& settings, MainQueue& queue, SystemLog& log,
+                             const WallpaperPlacement& placement)
+    : m_settings(settings), m_queue(queue), m_log(log), m_placement(placement)
+{
+}
 
 namespace {
 
-constexpr double kThemeRefreshDelay = 1.2;  // lets a fresh page define its functions
-
+// The page's render scale for a "quality.resolution" value: 0 is native.
 double renderScale(const QString& resolution)
 {
     if (resolution == QLatin1String("balanced"))
@@ -23,72 +32,67 @@ double renderScale(const QString& resolution)
 
 }  // namespace
 
-void AppState::applyLook()
+void LookAndThemes::applyLook()
 {
-    const Settings& settings = *m_platform.settings;
-    const double reactivity = settings.doubleValue(QStringLiteral("look.reactivity"), 1.0);
-    const double speed = settings.doubleValue(QStringLiteral("look.speed"), 1.0);
-    const double exposure = settings.doubleValue(QStringLiteral("look.exposure"), 1.0);
-    const double grain = settings.doubleValue(QStringLiteral("look.grain"), 1.0);
-    if (!m_wallpaper)
-        return;
-    m_wallpaper->page().evaluate(PageCalls::setLook(reactivity, speed, exposure, grain));
+    const double reactivity = m_settings.doubleValue(QStringLiteral("look.reactivity"), 1.0);
+    const double speed = m_settings.doubleValue(QStringLiteral("look.speed"), 1.0);
+    const double exposure = m_settings.doubleValue(QStringLiteral("look.exposure"), 1.0);
+    const double grain = m_settings.doubleValue(QStringLiteral("look.grain"), 1.0);
+    if (WallpaperWindow* window = m_placement.window())
+        window->page().evaluate(PageCalls::setLook(reactivity, speed, exposure, grain));
 }
 
-void AppState::applyFx()
+void LookAndThemes::applyFx()
 {
     QMap<QString, double> effects;
     for (const char* name : kEffectNames)
-        effects.insert(QLatin1String(name), m_platform.settings->doubleValue(effectSettingsKey(name), 0.0));
-    if (!m_wallpaper)
-        return;
-    m_wallpaper->setFx(effects);
+        effects.insert(QLatin1String(name), m_settings.doubleValue(effectSettingsKey(name), 0.0));
+    if (WallpaperWindow* window = m_placement.window())
+        window->setFx(effects);
 }
 
-void AppState::applyQuality()
+void LookAndThemes::applyQuality()
 {
-    const double scale = renderScale(m_platform.settings->stringValue(QStringLiteral("quality.resolution"),
-                                                                     QStringLiteral("auto")));
-    int fps = m_platform.settings->intValue(QStringLiteral("quality.fps"), 0);
+    const double scale = renderScale(m_settings.stringValue(QStringLiteral("quality.resolution"), QStringLiteral("auto")));
+    int fps = m_settings.intValue(QStringLiteral("quality.fps"), 0);
     if (fps == 0)
         fps = 60;
-    if (!m_wallpaper)
+    WallpaperWindow* window = m_placement.window();
+    if (!window)
         return;
-    QPointer<AppState> self(this);
-    m_wallpaper->page().evaluate(PageCalls::setQuality(scale, fps), [self](const ScriptReply& reply) {
+    window->page().evaluate(PageCalls::setQuality(scale, fps), [self = QPointer<LookAndThemes>(this)](const ScriptReply& reply) {
         if (self && reply.value && !reply.value->isEmpty())
-            self->systemLog(QStringLiteral("[vesmer] quality applied: ") + *reply.value);
+            self->m_log.write(QStringLiteral("[vesmer] quality applied: ") + *reply.value);
     });
 }
 
-void AppState::stepTheme(int step)
+void LookAndThemes::stepTheme(int step)
 {
-    if (!m_wallpaper)
+    WallpaperWindow* window = m_placement.window();
+    if (!window)
         return;
-    QPointer<AppState> self(this);
-    m_wallpaper->stepTheme(step, [self](const QString& name) {
-        if (!self)
+    window->stepTheme(step, [self = QPointer<LookAndThemes>(this)](const QString& name) {
+        if (self)
+            self->answerLater(name);
+    });
+}
+
+void LookAndThemes::refreshThemeName()
+{
+    m_queue.after(kThemeRefreshDelay, [self = QPointer<LookAndThemes>(this)] {
+        if (!self || !self->m_placement.window())
             return;
-        self->m_platform.queue->post([self, name] {
-            if (self)
-                self->setThemeName(name);
+        self->m_placement.window()->page().evaluate(PageCalls::currentTheme(), [self](const ScriptReply& reply) {
+            if (self && reply.value)
+                self->answerLater(*reply.value);
         });
     });
 }
 
-void AppState::refreshThemeName()
+void LookAndThemes::answerLater(const QString& name)
 {
-    QPointer<AppState> self(this);
-    m_platform.queue->after(kThemeRefreshDelay, [self] {
-        if (!self || !self->m_wallpaper)
-            return;
-        self->m_wallpaper->page().evaluate(PageCalls::currentTheme(), [self](const ScriptReply& reply) {
-            if (!self || !reply.value)
-                return;
-            self->m_platform.queue->post([self, name = *reply.value] {
-                if (self)
-                    self->setThemeName(name);
-            });
-        });
+    m_queue.post([self = QPointer<LookAndThemes>(this), name] {
+        if (self)
+            emit self->themeNameAnswered(name);
     });
 }

@@ -1,6 +1,5 @@
 #include "wallpaper/PageCalls.h"
 
-#include "app/AppState.h"
 #include "text/JsonText.h"
 
 namespace PageCalls {
@@ -96,7 +95,7 @@ QString lastGraph()
 
 QString applyGraph(const QString& graphJson)
 {
-    return QStringLiteral("vesmerApplyGraph(") + AppState::jsString(graphJson) + QLatin1Char(')');
+    return QStringLiteral("vesmerApplyGraph(") + jsonQuote(graphJson) + QLatin1Char(')');
 }
 
 }  // namespace PageCalls

@@ -3,7 +3,7 @@
 #include <QProcess>
 #include <gtest/gtest.h>
 
-#include "platform/QtScreens.h"
+#include "platform/qt/QtScreens.h"
 
 namespace DesktopTestTools {
 

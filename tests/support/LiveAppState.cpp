@@ -2,7 +2,8 @@
 
 #include "TestPlatform.h"
 #include "app/AppState.h"
-#include "audio/PulseCaptureBackend.h"
+#include "platform/pulse/PulseCaptureBackend.h"
+#include "platform/qt/QtMainQueue.h"
 
 std::unique_ptr<AppState> makeLiveAppState(TestPlatform& doubles)
 {

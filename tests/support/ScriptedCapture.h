@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "audio/SampleRing.h"
-#include "audio/TapError.h"
+#include "platform/TapError.h"
 #include "platform/CaptureBackend.h"
 
 class ScriptedCapture final : public CaptureBackend {

@@ -5,8 +5,8 @@
 #include <QThread>
 #include <QUrl>
 
-#include "wallpaper/QtHostWindow.h"
-#include "wallpaper/QtWebPage.h"
+#include "platform/qt/QtHostWindow.h"
+#include "platform/qt/QtWebPage.h"
 
 namespace WebEngineHarness {
 

@@ -22,7 +22,7 @@
 #include "LiveAppState.h"
 #include "TestPlatform.h"
 #include "app/AppState.h"
-#include "audio/AudioTap.h"
+#include "app/AudioTap.h"
 
 namespace {
 

@@ -17,7 +17,7 @@
 #include "PulsePlayer.h"
 #include "TestPlatform.h"
 #include "app/AppState.h"
-#include "audio/AudioTap.h"
+#include "app/AudioTap.h"
 
 namespace {
 

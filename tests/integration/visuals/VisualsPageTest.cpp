@@ -15,8 +15,8 @@
 #include "WebEngineHarness.h"
 #include "audio/AudioFeatures.h"
 #include "wallpaper/PageCalls.h"
-#include "wallpaper/QtHostWindow.h"
-#include "wallpaper/QtWebPage.h"
+#include "platform/qt/QtHostWindow.h"
+#include "platform/qt/QtWebPage.h"
 
 using namespace WebEngineHarness;
 

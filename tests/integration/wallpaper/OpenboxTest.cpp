@@ -9,9 +9,9 @@
 #include "DesktopTestTools.h"
 #include "TestPageRecorder.h"
 #include "WebEngineHarness.h"
-#include "platform/QtScreens.h"
-#include "wallpaper/QtHostWindow.h"
-#include "wallpaper/QtWebPage.h"
+#include "platform/qt/QtScreens.h"
+#include "platform/qt/QtHostWindow.h"
+#include "platform/qt/QtWebPage.h"
 #include "wallpaper/WallpaperWindow.h"
 
 using DesktopTestTools::run;

@@ -7,7 +7,7 @@
 #include "TestPageRecorder.h"
 #include "WebEngineHarness.h"
 #include "wallpaper/PageCalls.h"
-#include "wallpaper/QtWebPage.h"
+#include "platform/qt/QtWebPage.h"
 
 using namespace WebEngineHarness;
 

@@ -11,10 +11,11 @@
 #include "TestPlatform.h"
 #include "WebEngineHarness.h"
 #include "app/AppState.h"
-#include "platform/QtScreens.h"
+#include "platform/qt/QtScreens.h"
+#include "platform/qt/QtMainQueue.h"
 #include "wallpaper/PageCalls.h"
-#include "wallpaper/QtWallpaperHost.h"
-#include "wallpaper/QtWebPage.h"
+#include "platform/qt/QtWallpaperHost.h"
+#include "platform/qt/QtWebPage.h"
 #include "wallpaper/WallpaperWindow.h"
 
 using WebEngineHarness::waitFor;

@@ -10,11 +10,11 @@
 #include "DesktopTestTools.h"
 #include "TestPageRecorder.h"
 #include "WebEngineHarness.h"
-#include "platform/QtScreens.h"
+#include "platform/qt/QtScreens.h"
 #include "wallpaper/PageCalls.h"
-#include "wallpaper/QtHostWindow.h"
-#include "wallpaper/QtWallpaperHost.h"
-#include "wallpaper/QtWebPage.h"
+#include "platform/qt/QtHostWindow.h"
+#include "platform/qt/QtWallpaperHost.h"
+#include "platform/qt/QtWebPage.h"
 #include "wallpaper/WallpaperWindow.h"
 
 using DesktopTestTools::run;

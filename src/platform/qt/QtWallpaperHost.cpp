@@ -1,9 +1,9 @@
-#include "wallpaper/QtWallpaperHost.h"
+#include "platform/qt/QtWallpaperHost.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
 
-#include "wallpaper/QtHostWindow.h"
+#include "platform/qt/QtHostWindow.h"
 
 QtWallpaperHost::QtWallpaperHost()
     : m_candidates{QCoreApplication::applicationDirPath() + QStringLiteral("/visuals/index.html"),

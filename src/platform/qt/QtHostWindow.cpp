@@ -1,4 +1,4 @@
-#include "wallpaper/QtHostWindow.h"
+#include "platform/qt/QtHostWindow.h"
 
 #include <QEvent>
 #include <QGuiApplication>
@@ -8,8 +8,8 @@
 #include <QWebEngineView>
 #include <QWindow>
 
-#include "wallpaper/QtWebPage.h"
-#include "wallpaper/X11Desktop.h"
+#include "platform/qt/QtWebPage.h"
+#include "platform/x11/X11Desktop.h"
 
 namespace {
 

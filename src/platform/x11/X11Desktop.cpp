@@ -1,4 +1,4 @@
-#include "wallpaper/X11Desktop.h"
+#include "platform/x11/X11Desktop.h"
 
 #include <QGuiApplication>
 #include <QSocketNotifier>

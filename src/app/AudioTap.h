@@ -4,7 +4,7 @@
 // lives as long as the tap and keeps its samples across stops and restarts.
 
 #include "audio/SampleRing.h"
-#include "audio/TapError.h"
+#include "platform/TapError.h"
 
 class CaptureBackend;
 

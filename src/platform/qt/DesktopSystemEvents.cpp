@@ -1,18 +1,8 @@
-#include "platform/SystemEvents.h"
+#include "platform/qt/DesktopSystemEvents.h"
 
 #include <QDBusConnection>
 #include <QGuiApplication>
 #include <QWindow>
-#include <cstdio>
-
-#include "platform/SystemLog.h"
-
-void StderrLog::write(const QString& line)
-{
-    const QByteArray bytes = line.toUtf8() + '\n';
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
-    std::fflush(stderr);
-}
 
 DesktopSystemEvents::DesktopSystemEvents(QObject* parent) : SystemEvents(parent)
 {

@@ -1,4 +1,4 @@
-#include "audio/PulseCaptureBackend.h"
+#include "platform/pulse/PulseCaptureBackend.h"
 
 #include <pulse/pulseaudio.h>
 
@@ -10,7 +10,7 @@
 #include <string>
 
 #include "audio/SampleRing.h"
-#include "audio/TapError.h"
+#include "platform/TapError.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "wallpaper/QtWebPage.h"
+#include "platform/qt/QtWebPage.h"
 
 #include <QCoreApplication>
 #include <limits>

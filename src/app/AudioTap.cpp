@@ -1,4 +1,4 @@
-#include "audio/AudioTap.h"
+#include "app/AudioTap.h"
 
 #include "platform/CaptureBackend.h"
 
