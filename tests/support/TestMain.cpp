@@ -1,15 +1,23 @@
-// The one GoogleTest main: a QApplication for the whole binary, and the app's
-// files (log, status, settings) redirected below a private temporary folder.
+// The one GoogleTest main: a QApplication for the whole binary, with HOME and the
+// XDG user folders pointed at a private temporary folder, whatever the shell had
+// set, so that no test can read or remove a user's real files. XDG_RUNTIME_DIR
+// stays: it holds the sockets of the session's sound server and bus, no files.
 #include <QApplication>
+#include <QDir>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv)
 {
     QTemporaryDir home;
-    for (const char* name : {"XDG_STATE_HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME"})
-        if (qEnvironmentVariableIsEmpty(name))
-            qputenv(name, (home.path() + QLatin1Char('/') + QLatin1String(name)).toUtf8());
+    if (!home.isValid())
+        return 2;
+    qputenv("HOME", home.path().toUtf8());
+    for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME", "XDG_CACHE_HOME"}) {
+        const QString path = home.path() + QLatin1Char('/') + QLatin1String(name);
+        QDir().mkpath(path);
+        qputenv(name, path.toUtf8());
+    }
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

@@ -15,3 +15,16 @@ TEST(XdgPaths, OnlyAnAbsoluteVariableOverridesTheDefault)
     }
     qputenv("XDG_DATA_HOME", saved);
 }
+
+// ctest starts this binary with HOME and the XDG user folders set to a user's
+// real places (tests/unit/app/CMakeLists.txt); the test main must have moved them.
+TEST(XdgPaths, TestsNeverSeeTheUsersFolders)
+{
+    for (const char* name : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME", "XDG_CACHE_HOME"}) {
+        SCOPED_TRACE(name);
+        const QString value = qEnvironmentVariable(name);
+        EXPECT_FALSE(value.startsWith(QStringLiteral("/nonexistent-user")));
+        EXPECT_TRUE(value.startsWith(QDir::tempPath() + QLatin1Char('/')));
+        EXPECT_TRUE(QDir(value).exists());
+    }
+}
