@@ -53,9 +53,6 @@ TEST(AppStateInit, RegistersDefaultsWithoutStoringThemAndDefaultsLyricsToVisuals
     TestPlatform tp;
     AppState state(tp.take());
     Settings& settings = *tp.settings;
-    EXPECT_EQ(settings.doubleValue(QStringLiteral("look.speed")), 1.0);
-    EXPECT_TRUE(settings.boolValue(QStringLiteral("auto.scenes")));
-    EXPECT_EQ(settings.intValue(QStringLiteral("auto.pace")), 1);
     EXPECT_FALSE(settings.hasOwnValue(QStringLiteral("look.speed")));
     EXPECT_EQ(settings.stringValue(QStringLiteral("lyrics.mode")), QStringLiteral("visuals"));
     EXPECT_TRUE(settings.hasOwnValue(QStringLiteral("lyrics.mode")));
