@@ -1,5 +1,6 @@
-// Cost of the per-tick audio path: ring write and read, feature extraction (with
-// the bare FFT of the same size beside it, for the ratio), and a tempo update.
+// Cost of the per-hop audio path: ring write and read, feature extraction (with
+// the bare FFT of the same size beside it, for the ratio), a tempo update, and one
+// whole analysis hop as the pump and the offline tool run it.
 #include <benchmark/benchmark.h>
 #include <fftw3.h>
 
@@ -8,6 +9,7 @@
 #include <random>
 #include <vector>
 
+#include "audio/AudioAnalysis.h"
 #include "audio/BpmEstimator.h"
 #include "audio/FeatureExtractor.h"
 #include "audio/SampleRing.h"
@@ -81,6 +83,23 @@ void BpmEstimator_update_full_history(benchmark::State& state)
         benchmark::DoNotOptimize(estimator.update());
 }
 BENCHMARK(BpmEstimator_update_full_history);
+
+// One hop of audio written, then analysed: window copy, features, flux push, and a
+// tempo estimate every 61st hop.
+void AudioAnalysis_hop(benchmark::State& state)
+{
+    SampleRing ring;
+    AudioAnalysis analysis;
+    const auto samples = noise(1600);
+    std::int64_t k = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        ring.writeMono(samples.data(), 1600, 1);
+        state.ResumeTiming();
+        benchmark::DoNotOptimize(analysis.hop(ring, AudioAnalysis::hopEnd(++k, 48000)));
+    }
+}
+BENCHMARK(AudioAnalysis_hop);
 
 }  // namespace
 

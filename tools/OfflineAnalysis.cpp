@@ -2,18 +2,12 @@
 
 #include <sndfile.h>
 
-#include <array>
-#include <cmath>
 #include <vector>
 
-#include "audio/BpmEstimator.h"
-#include "audio/FeatureExtractor.h"
+#include "audio/AudioAnalysis.h"
 #include "audio/SampleRing.h"
 
 namespace {
-
-constexpr int kTicksPerSecond = 30;
-constexpr long long kUpdateEveryTicks = 60;  // the tempo is re-estimated after more than 2 s
 
 struct SoundFile {
     SNDFILE* handle = nullptr;
@@ -42,17 +36,14 @@ std::optional<AnalysisSummary> analyseFile(const std::string& path,
     }
 
     SampleRing ring;
-    FeatureExtractor extractor;
-    BpmEstimator estimator(kTicksPerSecond);
-    std::array<float, FeatureExtractor::kWindow> window{};
+    AudioAnalysis analyser;
     std::vector<float> chunk;
 
     AnalysisSummary summary;
     const long long totalFrames = info.frames;
     long long framesWritten = 0;
-    long long lastUpdateTick = 0;
     for (long long k = 1;; ++k) {
-        const long long due = k * info.samplerate / kTicksPerSecond;  // floor for non-negative values
+        const long long due = AudioAnalysis::hopEnd(k, info.samplerate);
         if (due > totalFrames)
             break;
         const long long wanted = due - framesWritten;
@@ -67,19 +58,16 @@ std::optional<AnalysisSummary> analyseFile(const std::string& path,
             framesWritten = due;
         }
 
+        // The whole file passes through the ring hop by hop: a hop's window is always held.
+        const AudioAnalysis::Hop hop = analyser.hop(ring, due).value();
         AnalysisTick tick;
         tick.tick = k;
-        tick.time = double(k) / kTicksPerSecond;
-        if (ring.latest(FeatureExtractor::kWindow, window.data(), window.size()))
-            tick.features = extractor.step(window.data());
-        estimator.push(tick.features.flux);
-        if (k == 1 || k - lastUpdateTick > kUpdateEveryTicks) {
-            lastUpdateTick = k;
-            if (estimator.update()) {
-                summary.bpm = estimator.bpm();
-                if (summary.bpm > 0.0 && !summary.firstBpmAt)
-                    summary.firstBpmAt = tick.time;
-            }
+        tick.time = double(k) / analysis::kHopsPerSecond;
+        tick.features = hop.features;
+        if (hop.tempoChanged) {
+            summary.bpm = analyser.bpm();
+            if (summary.bpm > 0.0 && !summary.firstBpmAt)
+                summary.firstBpmAt = tick.time;
         }
         tick.bpm = summary.bpm;
         if (onTick)

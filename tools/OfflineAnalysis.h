@@ -1,7 +1,8 @@
 #pragma once
-// Runs the pump's audio analysis over a whole audio file, offline: tick k is at
-// audio time k/30 s and sees the frames before floor(k × rate / 30), written
-// through the real SampleRing. Used by vesmer-analyze and its tests.
+// Runs the pump's audio analysis (AudioAnalysis) over a whole audio file, offline:
+// tick k is hop k, at audio time k/30 s, and sees the frames before
+// floor(k × rate / 30), written through the real SampleRing. Used by
+// vesmer-analyze and its tests.
 
 #include <functional>
 #include <optional>

@@ -1,8 +1,7 @@
 #include "app/AppState.h"
 
 #include "app/AudioTap.h"
-#include "audio/BpmEstimator.h"
-#include "audio/FeatureExtractor.h"
+#include "app/CapturePump.h"
 #include "compose/SignIn.h"
 #include "nowplaying/LyricSync.h"
 #include "wallpaper/LookAndThemes.h"
@@ -40,11 +39,8 @@ AppState::AppState(Platform platform, QObject* parent)
       m_look(std::make_unique<LookAndThemes>(*m_platform.settings, *m_platform.queue, *m_platform.log, *m_placement)),
       m_signIn(std::make_unique<SignIn>(*m_platform.settings)),
       m_lyricSync(std::make_unique<LyricSync>(*m_platform.settings)),
-      m_tap(std::make_unique<AudioTap>(*m_platform.capture)),
-      m_extractor(std::make_unique<FeatureExtractor>()),
-      m_bpmEstimator(std::make_unique<BpmEstimator>(30.0))
+      m_pump(std::make_unique<CapturePump>(*m_platform.queue, *m_platform.clock, *m_platform.log, *m_platform.capture))
 {
-    m_lastSignalAt = now();
 
     m_platform.settings->registerDefaults({
         {QStringLiteral("auto.scenes"), true},
@@ -78,14 +74,93 @@ void AppState::wireSubsystems()
         lyricsModeChanged();
     });
     connect(m_look.get(), &LookAndThemes::themeNameAnswered, this, &AppState::setThemeName);
+
+    m_pump->setHooks({
+        .feeding = [this] { return wallpaperVisible() && !m_screensAsleep; },
+        .panelVisible = [this] { return panelVisible(); },
+        .feed = [this](const AudioFeatures& features) {
+            if (WallpaperWindow* window = wallpaper())
+                window->feed(features);
+        },
+        .slowWork = [this] {
+            syncLyric();
+            autoSceneCheck();
+        },
+        .tickDone = [this] { writeStatus(); },
+    });
+    CapturePump* pump = m_pump.get();
+    connect(pump, &CapturePump::capturingChanged, this, [this](bool on) {
+        publish(m_capturing, on, &AppState::capturingChanged);
+    });
+    connect(pump, &CapturePump::captureErrorChanged, this, [this](const QString& error) {
+        publish(m_captureError, error, &AppState::captureErrorChanged);
+    });
+    connect(pump, &CapturePump::levelChanged, this, [this](float level) {
+        publish(m_level, level, &AppState::levelChanged);
+    });
+    connect(pump, &CapturePump::silentForSecondsChanged, this, [this](double seconds) {
+        publish(m_silentForSeconds, seconds, &AppState::silentForSecondsChanged);
+    });
+    connect(pump, &CapturePump::everSawSignalChanged, this, [this](bool seen) {
+        publish(m_everSawSignal, seen, &AppState::everSawSignalChanged);
+    });
+    connect(pump, &CapturePump::tempoEstimated, this, [this](double bpm) {
+        publish(m_bpm, bpm, &AppState::bpmChanged);
+        if (WallpaperWindow* window = wallpaper())
+            window->setBPM(m_bpm);
+    });
 }
 
-AppState::~AppState()
+// The pump (and with it the tap and its ring) goes before the platform's capture
+// backend, which it stops first.
+AppState::~AppState() = default;
+
+// --- Capture
+
+void AppState::startCapture()
 {
-    m_tick.cancel();
-    // The tap's ring goes before the platform's capture backend: stop the capture
-    // thread writing into it first.
-    m_tap->stop();
+    m_pump->start();
+}
+
+void AppState::stopCapture()
+{
+    m_pump->stop();
+}
+
+void AppState::pump()
+{
+    m_pump->tick();
+}
+
+void AppState::collectTickStats(const QString& file)
+{
+    m_tickStatsFile = file;
+    m_pump->collectTickIntervals();
+}
+
+std::int64_t AppState::tickCount() const
+{
+    return m_pump->tickCount();
+}
+
+float AppState::rawLevel() const
+{
+    return m_pump->rawLevel();
+}
+
+double AppState::lastSignalAt() const
+{
+    return m_pump->lastSignalAt();
+}
+
+double AppState::lastCaptureRestart() const
+{
+    return m_pump->lastCaptureRestart();
+}
+
+AudioTap& AppState::tap()
+{
+    return m_pump->tap();
 }
 
 void AppState::screensDidSleep()

@@ -18,8 +18,7 @@
 #include "platform/Platform.h"
 
 class AudioTap;
-class BpmEstimator;
-class FeatureExtractor;
+class CapturePump;
 class LookAndThemes;
 class LyricSync;
 class SignIn;
@@ -28,7 +27,7 @@ class WallpaperWindow;
 
 class AppState : public QObject {
     Q_OBJECT
-    // Capture (src/app/CapturePump.cpp)
+    // Capture (src/app/CapturePump)
     Q_PROPERTY(bool capturing READ capturing NOTIFY capturingChanged)
     Q_PROPERTY(QString captureError READ captureError NOTIFY captureErrorChanged)
     Q_PROPERTY(float level READ level NOTIFY levelChanged)
@@ -60,18 +59,13 @@ public:
     // --- Lifecycle (src/app/Lifecycle.cpp)
     void shutdown();
 
-    // --- Capture pump and watchdogs (src/app/CapturePump.cpp)
-    static constexpr double kPumpInterval = 1.0 / 30.0;
-    static constexpr int kWindowSize = 1024;
-    static constexpr int kSlowDivisor = 3;
-    static constexpr float kSignalThreshold = 0.01f;
-    static constexpr double kSilenceLimit = 20.0;
-    static constexpr double kRebuildSpacing = 30.0;
-    static constexpr double kTempoInterval = 2.0;
+    // --- Capture pump and watchdogs (src/app/CapturePump)
+    // Starting finishes later: `capturing` or `captureError` changes when it does.
     void startCapture();
     void stopCapture();
-    void pump();
-    void installDeviceListener();
+    void pump();  // one timer tick
+    // Collects the pump's tick intervals, written to `file` by shutdown().
+    void collectTickStats(const QString& file);
 
     // --- Status file (src/app/StatusFile.cpp)
     static constexpr double kStatusInterval = 2.0;
@@ -133,12 +127,12 @@ public:
 
     // --- Unpublished state, readable for diagnostics and tests
     bool screensAsleep() const { return m_screensAsleep; }
-    std::int64_t tickCount() const { return m_tickCount; }
-    float rawLevel() const { return m_rawLevel; }
-    double lastSignalAt() const { return m_lastSignalAt; }
-    double lastCaptureRestart() const { return m_lastCaptureRestart; }
-    bool deviceListenerInstalled() const { return m_deviceListenerInstalled; }
-    AudioTap& tap() { return *m_tap; }
+    std::int64_t tickCount() const;
+    float rawLevel() const;
+    double lastSignalAt() const;
+    double lastCaptureRestart() const;
+    AudioTap& tap();
+    CapturePump& capturePump() { return *m_pump; }
 
 signals:
     void capturingChanged();
@@ -172,12 +166,9 @@ private:
     std::unique_ptr<SignIn> m_signIn;
     std::unique_ptr<LyricSync> m_lyricSync;
 
-    // Audio
-    std::unique_ptr<AudioTap> m_tap;
-    std::unique_ptr<FeatureExtractor> m_extractor;
-    std::unique_ptr<BpmEstimator> m_bpmEstimator;
-    std::array<float, 1024> m_windowBuf{};
-    TaskHandle m_tick;
+    // Capture
+    std::unique_ptr<CapturePump> m_pump;
+    QString m_tickStatsFile;  // empty: not collected
 
     // Published
     bool m_capturing = false;
@@ -195,15 +186,8 @@ private:
     QString m_lyricLine;
 
     // Bookkeeping
-    double m_lastSignalAt = 0.0;
-    double m_lastBpmUpdate = Clock::distantPast();
     bool m_screensAsleep = false;
-    bool m_deviceListenerInstalled = false;
-    double m_lastCaptureRestart = Clock::distantPast();
-    bool m_loggedSignal = false;
     double m_lastStatusWrite = Clock::distantPast();
-    std::int64_t m_tickCount = 0;
-    float m_rawLevel = 0.0f;
     std::optional<QString> m_statusURL;
 };
 

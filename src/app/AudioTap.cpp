@@ -1,22 +1,21 @@
 #include "app/AudioTap.h"
 
-#include "platform/CaptureBackend.h"
-
-void AudioTap::start()
+void AudioTap::start(CaptureBackend::StartDone done)
 {
-    if (m_running)
+    if (m_running || m_starting)
         return;
-    m_backend.start(m_ring);
-    m_running = true;
+    m_starting = true;
+    // The backend never answers after stop(), which this tap's destructor calls.
+    m_backend.start(m_ring, [this, done = std::move(done)](const std::optional<TapError>& error) {
+        m_starting = false;
+        m_running = !error;
+        done(error);
+    });
 }
 
 void AudioTap::stop()
 {
     m_running = false;
+    m_starting = false;
     m_backend.stop();
-}
-
-double AudioTap::sampleRate() const
-{
-    return m_backend.sampleRate();
 }

@@ -3,27 +3,34 @@
 // Main thread only (the backend writes the ring from its own thread). The ring
 // lives as long as the tap and keeps its samples across stops and restarts.
 
-#include "audio/SampleRing.h"
-#include "platform/TapError.h"
+#include <optional>
 
-class CaptureBackend;
+#include "audio/SampleRing.h"
+#include "platform/CaptureBackend.h"
 
 class AudioTap {
 public:
     explicit AudioTap(CaptureBackend& backend) : m_backend(backend) {}
+    ~AudioTap() { stop(); }  // the ring goes with the tap: the backend must stop writing first
+    AudioTap(const AudioTap&) = delete;
+    AudioTap& operator=(const AudioTap&) = delete;
 
-    // Starts capturing; does nothing while running. Throws TapError on failure,
-    // leaving the tap stopped with nothing held.
-    void start();
-    // Marks the tap stopped, then tears the backend down; safe at any time.
+    // Starts capturing; does nothing while running or starting. `done` gets the
+    // outcome later on the main thread, unless stop() comes first. A failure leaves
+    // the tap stopped with nothing held.
+    void start(CaptureBackend::StartDone done);
+    // Marks the tap stopped, then tears the backend down, cancelling a pending
+    // start; safe at any time.
     void stop();
 
     bool isRunning() const { return m_running; }
-    double sampleRate() const;
+    bool isStarting() const { return m_starting; }
+    double sampleRate() const { return m_backend.sampleRate(); }
     SampleRing& ring() { return m_ring; }
 
 private:
     CaptureBackend& m_backend;
     SampleRing m_ring;
     bool m_running = false;
+    bool m_starting = false;
 };

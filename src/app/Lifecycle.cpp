@@ -1,8 +1,13 @@
 #include "app/AppState.h"
 
+#include "app/CapturePump.h"
+
 void AppState::shutdown()
 {
     stopCapture();
+    if (const auto& intervals = m_pump->tickIntervals(); intervals && !m_tickStatsFile.isEmpty()
+        && !intervals->writeTo(m_tickStatsFile))
+        systemLog(QStringLiteral("[vesmer] cannot write the tick statistics to ") + m_tickStatsFile);
     removeWallpaper();
     // The now-playing watcher's polling stops here once it exists.
 }

@@ -43,7 +43,7 @@ void AppState::writeStatus()
     // A value JSON cannot hold (NaN, infinity) fails the whole write, as a
     // serialiser would.
     QString level, silent, bpm;
-    if (!jsonNumber(double(m_rawLevel), level) || !jsonNumber(now() - m_lastSignalAt, silent) ||
+    if (!jsonNumber(double(rawLevel()), level) || !jsonNumber(now() - lastSignalAt(), silent) ||
         !jsonNumber(m_bpm, bpm))
         return;
     QString json = QStringLiteral("{");

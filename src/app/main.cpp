@@ -86,6 +86,8 @@ int run(QApplication& qtApp, const CommandLine& commandLine, SingleInstance& ins
     QObject::connect(&terminationSignals, &TerminationSignals::received, &qtApp, &QCoreApplication::quit);
 
     AppState& state = AppState::createShared(makePlatform());
+    if (const QString tickStats = qEnvironmentVariable("VESMER_TICK_STATS"); !tickStats.isEmpty())
+        state.collectTickStats(tickStats);
     Application application(state, commandLine);
     PanelWindow panel(state);
 

@@ -6,12 +6,14 @@
 
 #include <array>
 
+#include "audio/AnalysisConstants.h"
+
 class BpmEstimator {
 public:
     static constexpr int kHistory = 512;
-    static constexpr int kMinHistory = 360;  // 12 s at 30 values per second
+    static constexpr int kMinHistory = 12 * analysis::kHopsPerSecond;  // 12 s of values
 
-    explicit BpmEstimator(double rate = 30.0) : m_rate(rate) {}
+    explicit BpmEstimator(double rate = analysis::kHopsPerSecond) : m_rate(rate) {}
 
     void push(float flux);
     // Recomputes the estimate; true exactly when bpm() changed (also to 0).

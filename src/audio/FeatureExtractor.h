@@ -6,11 +6,12 @@
 
 #include <array>
 
+#include "audio/AnalysisConstants.h"
 #include "audio/AudioFeatures.h"
 
 class FeatureExtractor {
 public:
-    static constexpr int kWindow = 1024;
+    static constexpr int kWindow = analysis::kWindow;
     static constexpr int kBins = kWindow / 2;
 
     FeatureExtractor();  // throws std::runtime_error if no FFT plan can be made

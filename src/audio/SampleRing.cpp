@@ -40,13 +40,25 @@ void SampleRing::writeMono(const float* samples, int frames, int channels)
 
 bool SampleRing::latest(int n, float* out, std::size_t outSize)
 {
-    if (n < 0)
-        return false;
     const std::lock_guard guard(m_lock);
+    return copyEndingAt(m_written, n, out, outSize);
+}
+
+bool SampleRing::window(std::int64_t end, int n, float* out, std::size_t outSize)
+{
+    const std::lock_guard guard(m_lock);
+    return copyEndingAt(end, n, out, outSize);
+}
+
+bool SampleRing::copyEndingAt(std::int64_t end, int n, float* out, std::size_t outSize)
+{
     // A request larger than the ring can never be met consistently.
-    if (m_written < n || outSize < std::size_t(n) || n > kCapacity)
+    if (n < 0 || n > kCapacity || outSize < std::size_t(n))
         return false;
-    const int start = (m_head - n + 2 * kCapacity) % kCapacity;
+    if (end > m_written || end - n < 0 || end - n < m_written - kCapacity)
+        return false;
+    const int back = int(m_written - end);  // at most kCapacity - n here
+    const int start = ((m_head - back - n) % kCapacity + kCapacity) % kCapacity;
     const int firstRun = std::min(n, kCapacity - start);
     std::copy(m_buf.begin() + start, m_buf.begin() + start + firstRun, out);
     std::copy(m_buf.begin(), m_buf.begin() + (n - firstRun), out + firstRun);

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-PulsePlayer::PulsePlayer(QString device) : m_device(std::move(device)) {}
+PulsePlayer::PulsePlayer(QString device, int latencyMs) : m_device(std::move(device)), m_latencyMs(latencyMs) {}
 
 PulsePlayer::~PulsePlayer()
 {
@@ -12,7 +12,7 @@ PulsePlayer::~PulsePlayer()
 bool PulsePlayer::play(const std::vector<float>& samples, int rate)
 {
     stop();
-    QStringList arguments{QStringLiteral("--playback"), QStringLiteral("--raw"), QStringLiteral("--latency-msec=10"),
+    QStringList arguments{QStringLiteral("--playback"), QStringLiteral("--raw"), QStringLiteral("--latency-msec=%1").arg(m_latencyMs),
         QStringLiteral("--format=float32le"), QStringLiteral("--channels=1"), QStringLiteral("--rate=%1").arg(rate)};
     if (!m_device.isEmpty())
         arguments << QStringLiteral("--device=%1").arg(m_device);

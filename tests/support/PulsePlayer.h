@@ -1,7 +1,7 @@
 #pragma once
 // Plays float32 mono samples into a sink of the PulseAudio server the test process
-// talks to (PULSE_SERVER / XDG_RUNTIME_DIR), through pacat with 10 ms latency, and
-// runs pactl. Test code only: these calls may block for a moment.
+// talks to (PULSE_SERVER / XDG_RUNTIME_DIR), through pacat (10 ms latency unless
+// asked otherwise), and runs pactl. Test code only: these calls may block for a moment.
 
 #include <QProcess>
 #include <QString>
@@ -10,8 +10,9 @@
 
 class PulsePlayer {
 public:
-    // `device` empty: the server's default sink.
-    explicit PulsePlayer(QString device = {});
+    // `device` empty: the server's default sink. A player that must not run dry
+    // while the machine is loaded asks for more latency.
+    explicit PulsePlayer(QString device = {}, int latencyMs = 10);
     ~PulsePlayer();
     PulsePlayer(const PulsePlayer&) = delete;
     PulsePlayer& operator=(const PulsePlayer&) = delete;
@@ -31,5 +32,6 @@ public:
 
 private:
     QString m_device;
+    int m_latencyMs;
     QProcess m_process;
 };

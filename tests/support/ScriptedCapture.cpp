@@ -1,18 +1,40 @@
 #include "ScriptedCapture.h"
 
-void ScriptedCapture::start(SampleRing& ring)
+#include <utility>
+
+void ScriptedCapture::start(SampleRing& ring, StartDone done)
 {
-    if (!failWith.isEmpty())
-        throw TapError(failWith.toStdString());
     ++starts;
-    running = true;
-    m_ring = &ring;
+    m_answer.reset();
+    if (!failWith.isEmpty()) {
+        m_answer = TapError(failWith.toStdString());
+    } else {
+        // Records at once, like a real stream before its result reaches the main thread.
+        running = true;
+        m_ring = &ring;
+    }
+    m_pending = std::move(done);
+    if (!holdStarts)
+        m_queue.post([this, generation = starts] {
+            if (generation == starts)
+                answerStart();
+        });
+}
+
+bool ScriptedCapture::answerStart()
+{
+    StartDone done = std::exchange(m_pending, nullptr);
+    if (!done)
+        return false;
+    done(m_answer);
+    return true;
 }
 
 void ScriptedCapture::stop()
 {
     ++stops;
     running = false;
+    m_pending = nullptr;
     if (onStop)
         onStop();
 }

@@ -22,7 +22,7 @@ TestPlatform::TestPlatform()
     events = install(m_platform.events, std::make_unique<FakeSystemEvents>());
     screens = install(m_platform.screens, std::make_unique<FakeScreens>());
     host = install(m_platform.wallpaperHost, std::make_unique<FakeWallpaperHost>());
-    capture = install(m_platform.capture, std::make_unique<ScriptedCapture>());
+    capture = install(m_platform.capture, std::make_unique<ScriptedCapture>(*queue));
     desktop = install(m_platform.desktop, std::make_unique<RecordingDesktop>());
 }
 

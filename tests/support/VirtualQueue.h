@@ -1,7 +1,9 @@
 #pragma once
 // Test main queue on a VirtualClock: nothing runs until the test calls runPending()
 // or advance(), which runs every due task in time order (ties in scheduling order)
-// with the clock set to each task's due time.
+// with the clock set to each task's due time, unless an earlier task has moved it
+// past that (a busy main thread): then the task runs late. Repeating tasks keep
+// to their deadlines as the Qt queue does.
 
 #include <cstdint>
 #include <functional>
@@ -9,6 +11,7 @@
 #include <utility>
 
 #include "platform/MainQueue.h"
+#include "platform/RepeatDeadlines.h"
 #include "VirtualClock.h"
 
 class VirtualQueue final : public MainQueue {
@@ -30,7 +33,7 @@ private:
     struct Task {
         std::function<void()> fn;
         std::shared_ptr<TaskHandle::State> state;
-        double interval = 0.0;  // > 0: repeating
+        std::shared_ptr<RepeatDeadlines> deadlines;  // set: repeating
     };
     void schedule(double due, Task task);
     bool runNextDue(double until);

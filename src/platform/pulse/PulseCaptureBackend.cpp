@@ -8,6 +8,8 @@
 #include <array>
 #include <optional>
 #include <string>
+#include <thread>
+#include <utility>
 
 #include "audio/SampleRing.h"
 #include "platform/TapError.h"
@@ -59,8 +61,14 @@ public:
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
-    // Main thread. Returns the recording stream's rate; throws TapError.
+    // Main thread, never blocks: makes the loop and context and starts the loop
+    // thread. Throws TapError.
+    void create();
+    // The starting thread: connects, finds the monitor and waits until the stream
+    // records. Returns its rate; throws TapError, also when cancelled.
     double open();
+    // Main thread: makes open() give up at its next wake-up.
+    void cancel();
 
 private:
     void connectContext();
@@ -92,6 +100,7 @@ private:
     int m_channels = 1;
     // Touched under the loop lock only.
     bool m_timedOut = false;
+    bool m_cancelled = false;
     bool m_recording = false;
     std::string m_defaultSink;
     std::string m_monitor;
@@ -126,7 +135,7 @@ PulseCaptureBackend::Session::~Session()
     pa_threaded_mainloop_free(m_loop);
 }
 
-double PulseCaptureBackend::Session::open()
+void PulseCaptureBackend::Session::create()
 {
     m_loop = pa_threaded_mainloop_new();
     if (!m_loop)
@@ -138,7 +147,10 @@ double PulseCaptureBackend::Session::open()
     if (pa_threaded_mainloop_start(m_loop) < 0)
         fail("pa_threaded_mainloop_start", -PA_ERR_INTERNAL);
     m_loopRunning = true;
+}
 
+double PulseCaptureBackend::Session::open()
+{
     const LoopLock lock(m_loop);
     // One deadline for the whole start: a server that accepts the connection but
     // never answers must not hang the caller.
@@ -195,10 +207,19 @@ double PulseCaptureBackend::Session::record()
     return pa_stream_get_sample_spec(m_stream)->rate;
 }
 
+void PulseCaptureBackend::Session::cancel()
+{
+    const LoopLock lock(m_loop);
+    m_cancelled = true;
+    signal();
+}
+
 template <typename Done>
 void PulseCaptureBackend::Session::waitUntil(Done done, const char* call)
 {
     while (!done()) {
+        if (m_cancelled)
+            fail(call, -PA_ERR_KILLED);
         if (m_timedOut)
             fail(call, -PA_ERR_TIMEOUT);
         pa_threaded_mainloop_wait(m_loop);
@@ -468,20 +489,62 @@ PulseCaptureBackend::~PulseCaptureBackend()
     // The loop threads stop first, so nothing is posted to a context being deleted;
     // deleting the context then drops what was already posted.
     m_watcher.reset();
-    m_session.reset();
+    stop();
     m_mainContext.reset();
 }
 
-void PulseCaptureBackend::start(SampleRing& ring)
+void PulseCaptureBackend::start(SampleRing& ring, StartDone done)
 {
     stop();
+    const std::uint64_t attempt = ++m_attempt;
+    m_done = std::move(done);
     auto session = std::make_unique<Session>(ring);
-    m_sampleRate = session->open();
+    try {
+        session->create();
+    } catch (const TapError& error) {
+        // Answered later all the same, as the seam promises.
+        QMetaObject::invokeMethod(m_mainContext.get(), [this, attempt, error] { finished(attempt, error, 0.0); },
+            Qt::QueuedConnection);
+        return;
+    }
     m_session = std::move(session);
+    // Connecting may wait up to kStartTimeoutSeconds for the server: on a thread of
+    // its own, so the main thread never waits. The result is posted back.
+    m_starter = std::thread([this, attempt, session = m_session.get()] {
+        std::optional<TapError> error;
+        double rate = 0.0;
+        try {
+            rate = session->open();
+        } catch (const TapError& failure) {
+            error = failure;
+        }
+        QMetaObject::invokeMethod(m_mainContext.get(), [this, attempt, error, rate] { finished(attempt, error, rate); },
+            Qt::QueuedConnection);
+    });
+}
+
+void PulseCaptureBackend::finished(std::uint64_t attempt, const std::optional<TapError>& error, double rate)
+{
+    if (attempt != m_attempt)
+        return;  // stopped or restarted since: that start was released already
+    if (m_starter.joinable())
+        m_starter.join();
+    if (error)
+        m_session.reset();
+    else
+        m_sampleRate = rate;
+    if (auto done = std::exchange(m_done, nullptr))
+        done(error);
 }
 
 void PulseCaptureBackend::stop()
 {
+    ++m_attempt;  // a result still on its way is dropped
+    m_done = nullptr;
+    if (m_starter.joinable()) {
+        m_session->cancel();
+        m_starter.join();
+    }
     m_session.reset();
 }
 

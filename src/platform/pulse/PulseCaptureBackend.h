@@ -5,10 +5,14 @@
 // libpulse loop thread and only copies whole frames into the ring (no allocation).
 // A stream that dies while recording (server gone) leaves a window of silence.
 
+#include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <thread>
 
 #include "platform/CaptureBackend.h"
+#include "platform/TapError.h"
 
 class QObject;
 
@@ -19,10 +23,11 @@ public:
     PulseCaptureBackend(const PulseCaptureBackend&) = delete;
     PulseCaptureBackend& operator=(const PulseCaptureBackend&) = delete;
 
-    // Blocks until the stream records, for at most kStartTimeoutSeconds; then throws
-    // TapError ("<libpulse call> failed (<negative error code>)"). Every start makes
-    // a fresh main loop, context and stream.
-    void start(SampleRing& ring) override;
+    // Connects on a thread of its own and answers once the stream records, or with a
+    // TapError ("<libpulse call> failed (<negative error code>)") after at most
+    // kStartTimeoutSeconds. Every start makes a fresh main loop, context and stream.
+    void start(SampleRing& ring, StartDone done) override;
+    // Cancels a pending start (waking its thread at once) and releases everything.
     void stop() override;
     double sampleRate() const override { return m_sampleRate; }
     // A separate, long-lived connection that follows the server's default sink. A lost
@@ -37,8 +42,13 @@ private:
     class Session;
     class Watcher;
 
-    std::unique_ptr<QObject> m_mainContext;  // posts from the loop threads land here
+    void finished(std::uint64_t attempt, const std::optional<TapError>& error, double rate);
+
+    std::unique_ptr<QObject> m_mainContext;  // posts from the other threads land here
     std::unique_ptr<Session> m_session;
+    std::thread m_starter;  // runs while a start is pending
+    StartDone m_done;
+    std::uint64_t m_attempt = 0;  // results of earlier attempts are dropped
     std::unique_ptr<Watcher> m_watcher;
     double m_sampleRate = 48000.0;
 };

@@ -1,15 +1,20 @@
 // Capture when the sound server is missing, mute or restarted. Each test talks to a
 // private socket of its own (PULSE_SERVER), with a private PulseAudio daemon the
 // test can stop and start, so the shared daemon of the test run is never touched.
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
-#include <QLocalServer>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -18,8 +23,36 @@
 #include "TestPlatform.h"
 #include "app/AppState.h"
 #include "app/AudioTap.h"
+#include "app/CapturePump.h"
 
 namespace {
+
+// A socket that listens and never accepts: the kernel takes connections into its
+// backlog, and nothing ever answers.
+class MuteSocket {
+public:
+    explicit MuteSocket(const QString& path) : m_fd(::socket(AF_UNIX, SOCK_STREAM, 0))
+    {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const QByteArray bytes = path.toUtf8();
+        std::strncpy(address.sun_path, bytes.constData(), sizeof(address.sun_path) - 1);
+        m_listening = m_fd >= 0 && ::bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0 &&
+                      ::listen(m_fd, 8) == 0;
+    }
+    ~MuteSocket()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    MuteSocket(const MuteSocket&) = delete;
+    MuteSocket& operator=(const MuteSocket&) = delete;
+    bool listening() const { return m_listening; }
+
+private:
+    int m_fd;
+    bool m_listening = false;
+};
 
 // Open descriptors and threads of this process: what a leaking start would leave.
 std::pair<qsizetype, qsizetype> held()
@@ -74,9 +107,15 @@ protected:
             m_server.kill();
         m_server.waitForFinished(2000);
     }
+    // Starts capture and waits for the start's outcome.
+    bool startAndWait()
+    {
+        state->startCapture();
+        return QTest::qWaitFor([&] { return !state->capturePump().starting(); }, 8000);
+    }
     bool newestWindowIsSilent()
     {
-        std::array<float, AppState::kWindowSize> window{};
+        std::array<float, analysis::kWindow> window{};
         return state->tap().ring().latest(int(window.size()), window.data(), window.size()) &&
                std::all_of(window.begin(), window.end(), [](float sample) { return sample == 0.0f; });
     }
@@ -84,7 +123,7 @@ protected:
     bool toneIsHeard(PulsePlayer& player)
     {
         return player.play(PulsePlayer::tone(100.0, 0.5f, 6.0)) &&
-               QTest::qWaitFor([&] { return state->rawLevel() > AppState::kSignalThreshold; }, kSignalWaitMs);
+               QTest::qWaitFor([&] { return state->rawLevel() > CapturePump::kSignalThreshold; }, kSignalWaitMs);
     }
 
     QTemporaryDir m_dir;
@@ -97,7 +136,7 @@ TEST_F(PulseServerTest, NoServerFailsAtOnceWithATapError)
 {
     QElapsedTimer elapsed;
     elapsed.start();
-    state->startCapture();
+    ASSERT_TRUE(startAndWait());
     EXPECT_LT(elapsed.elapsed(), 5000);
     EXPECT_FALSE(state->capturing());
     EXPECT_TRUE(state->captureError().startsWith(QStringLiteral("pa_context_connect failed (-")))
@@ -107,22 +146,41 @@ TEST_F(PulseServerTest, NoServerFailsAtOnceWithATapError)
     // Each failed start releases its loop thread, context and socket.
     const auto before = held();
     for (int i = 0; i < 20; ++i)
-        state->startCapture();
+        ASSERT_TRUE(startAndWait());
     EXPECT_EQ(held(), before);
 }
 
-TEST_F(PulseServerTest, ServerThatNeverAnswersIsGivenUpAfterFiveSeconds)
+TEST_F(PulseServerTest, ServerThatNeverAnswersIsGivenUpAfterFiveSecondsWhileTheMainThreadRuns)
 {
-    // Accepts connections (the kernel does, into the backlog) and says nothing.
-    QLocalServer mute;
-    ASSERT_TRUE(mute.listen(socketPath()));
+    MuteSocket mute(socketPath());
+    ASSERT_TRUE(mute.listening());
     const auto before = held();
+    int turns = 0;
+    QTimer beat;
+    QObject::connect(&beat, &QTimer::timeout, [&turns] { ++turns; });
+    beat.start(10);
+
+    // A stop while the start waits cancels it at once, leaving nothing behind.
     QElapsedTimer elapsed;
     elapsed.start();
     state->startCapture();
+    QTest::qWait(300);
+    state->stopCapture();
+    EXPECT_LT(elapsed.elapsed(), 1000);
+    EXPECT_EQ(held(), before);
+    QTest::qWait(100);
+    EXPECT_TRUE(tp.log->lines.isEmpty()) << "the cancelled start reports nothing";
+    EXPECT_TRUE(state->captureError().isNull());
+
+    elapsed.restart();
+    turns = 0;
+    state->startCapture();
+    EXPECT_LT(elapsed.elapsed(), 100) << "start does not wait for the server";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !state->capturePump().starting(); }, 8000));
     const qint64 ms = elapsed.elapsed();
     EXPECT_GE(ms, 4900);
     EXPECT_LT(ms, 6500);
+    EXPECT_GT(turns, ms / 10 / 2) << "the main thread kept running meanwhile";
     EXPECT_FALSE(state->capturing());
     EXPECT_EQ(state->captureError(), QStringLiteral("pa_context_connect failed (-8)"));
     EXPECT_EQ(held(), before) << "the given-up start leaves no loop thread or socket";
@@ -131,7 +189,7 @@ TEST_F(PulseServerTest, ServerThatNeverAnswersIsGivenUpAfterFiveSeconds)
 TEST_F(PulseServerTest, ServerRestartWhileCapturingIsRecoveredFrom)
 {
     ASSERT_TRUE(startServer());
-    state->startCapture();
+    ASSERT_TRUE(startAndWait());
     ASSERT_TRUE(state->capturing()) << state->captureError().toStdString();
     PulsePlayer player;
     ASSERT_TRUE(toneIsHeard(player));
@@ -145,7 +203,7 @@ TEST_F(PulseServerTest, ServerRestartWhileCapturingIsRecoveredFrom)
     // It comes back: the output watch reconnects and the tap is rebuilt on it.
     ASSERT_TRUE(startServer());
     ASSERT_TRUE(QTest::qWaitFor([&] { return tp.log->count(kDeviceLine) == 1; }, 10000));
-    EXPECT_TRUE(state->capturing()) << state->captureError().toStdString();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return state->capturing(); }, 8000)) << state->captureError().toStdString();
     EXPECT_TRUE(toneIsHeard(player));
     player.stop();
 
@@ -153,7 +211,7 @@ TEST_F(PulseServerTest, ServerRestartWhileCapturingIsRecoveredFrom)
     // after its return succeeds.
     stopServer();
     state->stopCapture();
-    state->startCapture();
+    ASSERT_TRUE(startAndWait());
     EXPECT_FALSE(state->capturing());
     EXPECT_TRUE(state->captureError().startsWith(QStringLiteral("pa_context_connect failed (-")))
         << state->captureError().toStdString();
@@ -162,7 +220,7 @@ TEST_F(PulseServerTest, ServerRestartWhileCapturingIsRecoveredFrom)
     // The return is reported, but nothing is rebuilt while capture is stopped.
     ASSERT_TRUE(QTest::qWaitFor([&] { return tp.log->count(kDeviceLine) == 2; }, 10000));
     EXPECT_FALSE(state->capturing());
-    state->startCapture();
+    ASSERT_TRUE(startAndWait());
     EXPECT_TRUE(state->capturing());
     EXPECT_TRUE(state->captureError().isNull());
     EXPECT_TRUE(toneIsHeard(player));
@@ -172,7 +230,7 @@ TEST_F(PulseServerTest, ServerRestartWhileCapturingIsRecoveredFrom)
     const auto before = held();
     for (int i = 0; i < 10; ++i) {
         state->stopCapture();
-        state->startCapture();
+        ASSERT_TRUE(startAndWait());
         ASSERT_TRUE(state->capturing()) << state->captureError().toStdString();
     }
     EXPECT_EQ(held(), before);

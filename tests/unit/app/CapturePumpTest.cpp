@@ -1,23 +1,37 @@
+#include <QFile>
 #include <QSignalSpy>
 #include <cmath>
 #include <gtest/gtest.h>
 #include <memory>
+#include <random>
 #include <vector>
 
 #include "TestPlatform.h"
 #include "app/AppState.h"
+#include "app/CapturePump.h"
 #include "wallpaper/PageCalls.h"
 
 namespace {
 
 constexpr double kRate = 48000.0;
-constexpr int kSamplesPerTick = 1600;  // 48 kHz / 30
+constexpr int kSamplesPerTick = 1600;  // 48 kHz / 30: one hop
+constexpr double kTick = CapturePump::kPumpInterval;
 
 std::vector<float> sine(double hz, float amplitude, int count, int offset = 0)
 {
     std::vector<float> out(size_t(count), 0.0f);
     for (int i = 0; i < count; ++i)
         out[size_t(i)] = amplitude * float(std::sin(2.0 * M_PI * hz * double(offset + i) / kRate));
+    return out;
+}
+
+// 120 BPM: a 60 Hz kick of 100 ms every 0.5 s.
+std::vector<float> kicks(int count, int offset)
+{
+    std::vector<float> out = sine(60.0, 0.8f, count, offset);
+    for (int i = 0; i < count; ++i)
+        if ((offset + i) % 24000 >= 4800)
+            out[size_t(i)] = 0.0f;
     return out;
 }
 
@@ -30,19 +44,26 @@ protected:
     void tick(int count = 1)
     {
         for (int i = 0; i < count; ++i)
-            tp.queue->advance(AppState::kPumpInterval);
+            tp.queue->advance(kTick);
     }
-    void loud() { tp.capture->write(sine(100.0, 0.5f, AppState::kWindowSize)); }
-    void silence() { tp.capture->write(std::vector<float>(AppState::kWindowSize, 0.0f)); }
+    void loud() { tp.capture->write(sine(100.0, 0.5f, kSamplesPerTick)); }
+    void silence() { tp.capture->write(std::vector<float>(kSamplesPerTick, 0.0f)); }
 
     TestPlatform tp;
     std::unique_ptr<AppState> state = std::make_unique<AppState>(tp.take());
 };
 
-TEST_F(CapturePumpTest, StartsOnceInstallsOneListenerAndStopsCleanly)
+TEST_F(CapturePumpTest, StartsOnceAsynchronouslyInstallsOneListenerAndStopsCleanly)
 {
     tp.capture->rate = 44100.0;
+    tp.capture->holdStarts = true;
     state->startCapture();
+    state->startCapture();  // pending: no second start
+    tick(30);
+    EXPECT_FALSE(state->capturing()) << "published only when the start answers";
+    EXPECT_EQ(state->tickCount(), 0) << "no pump while the start is pending";
+    EXPECT_TRUE(tp.log->lines.isEmpty());
+    ASSERT_TRUE(tp.capture->answerStart());
     EXPECT_TRUE(state->capturing());
     EXPECT_TRUE(state->captureError().isNull());
     EXPECT_EQ(tp.log->lines, QStringList{QStringLiteral("[vesmer] tap started (sampleRate 44100)")});
@@ -51,13 +72,16 @@ TEST_F(CapturePumpTest, StartsOnceInstallsOneListenerAndStopsCleanly)
     EXPECT_EQ(tp.log->lines.size(), 1);
     EXPECT_EQ(tp.capture->starts, 1);
 
+    tp.capture->holdStarts = false;
     tp.clock->advance(5.0);
     tp.capture->changeDefaultOutput();
     EXPECT_EQ(tp.log->count(kDeviceLine), 1);
     EXPECT_EQ(tp.capture->stops, 1);
     EXPECT_EQ(tp.capture->starts, 2);
-    EXPECT_EQ(tp.capture->watchers, 1) << "a rebuild must not install a second listener";
     EXPECT_EQ(state->lastCaptureRestart(), tp.clock->now());
+    tp.queue->runPending();
+    EXPECT_TRUE(state->capturing());
+    EXPECT_EQ(tp.capture->watchers, 1) << "a rebuild must not install a second listener";
     EXPECT_EQ(tp.queue->pendingCount(), 1) << "one pump timer after the rebuild";
 
     state->stopCapture();
@@ -69,6 +93,17 @@ TEST_F(CapturePumpTest, StartsOnceInstallsOneListenerAndStopsCleanly)
     EXPECT_EQ(tp.log->count(kDeviceLine), 2);
     EXPECT_EQ(tp.capture->starts, 2);
     EXPECT_FALSE(state->capturing());
+
+    // A stop while a start is pending cancels it: no timer, and nothing published.
+    tp.capture->holdStarts = true;
+    QSignalSpy capturing(state.get(), &AppState::capturingChanged);
+    state->startCapture();
+    state->stopCapture();
+    EXPECT_FALSE(tp.capture->answerStart()) << "the backend was told to drop it";
+    tick(30);
+    EXPECT_FALSE(state->capturing());
+    EXPECT_EQ(capturing.count(), 0);
+    EXPECT_EQ(tp.queue->pendingCount(), 0);
 }
 
 TEST_F(CapturePumpTest, FailedStartIsReportedAndLeavesNothingRunning)
@@ -76,6 +111,8 @@ TEST_F(CapturePumpTest, FailedStartIsReportedAndLeavesNothingRunning)
     QSignalSpy errors(state.get(), &AppState::captureErrorChanged);
     tp.capture->failWith = QStringLiteral("pa_context_connect failed (-6)");
     state->startCapture();
+    EXPECT_TRUE(state->captureError().isNull()) << "not before the start answers";
+    tp.queue->runPending();
     EXPECT_FALSE(state->capturing());
     EXPECT_EQ(state->captureError(), QStringLiteral("pa_context_connect failed (-6)"));
     EXPECT_EQ(tp.log->lines, QStringList{QStringLiteral("[vesmer] tap FAILED: pa_context_connect failed (-6)")});
@@ -85,6 +122,7 @@ TEST_F(CapturePumpTest, FailedStartIsReportedAndLeavesNothingRunning)
 
     tp.capture->failWith.clear();
     state->startCapture();
+    tp.queue->runPending();
     EXPECT_TRUE(state->capturing());
     EXPECT_TRUE(state->captureError().isNull()) << "a successful start clears the error";
     EXPECT_EQ(errors.count(), 2);
@@ -123,17 +161,18 @@ TEST_F(CapturePumpTest, FeedsEveryTickOnlyWhileAVisibleWallpaperIsAwake)
             platform.host->last()->setVisibleOnScreen(false);
         if (row.asleep)
             platform.events->sleep();
-        platform.capture->write(sine(100.0, 0.5f, AppState::kWindowSize));
+        platform.queue->runPending();
+        platform.capture->write(sine(100.0, 0.5f, 3 * kSamplesPerTick));
 
         const bool feeding = row.feedsPerSecond > 0;
         // Ticks 1 and 2 are skipped unless feeding; tick 3 always runs.
         for (int t = 1; t <= 3; ++t) {
-            platform.queue->advance(AppState::kPumpInterval);
+            platform.queue->advance(kTick);
             const bool processed = feeding || t == 3;
-            EXPECT_EQ(state->rawLevel() > AppState::kSignalThreshold, processed) << "tick " << t;
+            EXPECT_EQ(state->rawLevel() > CapturePump::kSignalThreshold, processed) << "tick " << t;
         }
         for (int t = 4; t <= 30; ++t)
-            platform.queue->advance(AppState::kPumpInterval);
+            platform.queue->advance(kTick);
         EXPECT_EQ(state->tickCount(), 30) << "every tick counts";
         const int fed = platform.host->last() ? platform.host->last()->fakePage.countOf(PageCalls::feedBody()) : 0;
         EXPECT_EQ(fed, row.feedsPerSecond);
@@ -145,10 +184,10 @@ TEST_F(CapturePumpTest, SignalNeedsMoreThanTheThresholdAndIsLoggedOncePerProcess
 {
     state->startCapture();
     const double startedAt = tp.clock->now();
-    tp.capture->write(sine(100.0, 1e-3f, AppState::kWindowSize));  // faint, but not silent
+    tp.capture->write(sine(100.0, 1e-3f, kSamplesPerTick));  // faint, but not silent
     tick(3);
     EXPECT_GT(state->rawLevel(), 0.0f);
-    EXPECT_LE(state->rawLevel(), AppState::kSignalThreshold);
+    EXPECT_LE(state->rawLevel(), CapturePump::kSignalThreshold);
     EXPECT_FALSE(state->everSawSignal());
     EXPECT_EQ(state->lastSignalAt(), startedAt);
 
@@ -196,7 +235,7 @@ TEST_F(CapturePumpTest, PanelValuesChangeOnlyWhileThePanelIsVisible)
 
 TEST_F(CapturePumpTest, SilenceAfterSignalRebuildsAfterTwentySecondsThenEveryThirty)
 {
-    const double slowTick = AppState::kSlowDivisor * AppState::kPumpInterval;
+    const double slowTick = CapturePump::kSlowDivisor * kTick;
     state->startCapture();
     silence();
     tick(30 * 90);
@@ -220,8 +259,8 @@ TEST_F(CapturePumpTest, SilenceAfterSignalRebuildsAfterTwentySecondsThenEveryThi
     ASSERT_EQ(tp.capture->starts, 2);
     EXPECT_EQ(tp.log->count(kSilentLine), 1);
     const double firstRebuild = state->lastCaptureRestart();
-    EXPECT_GT(firstRebuild - lastSignal, AppState::kSilenceLimit);
-    EXPECT_LE(firstRebuild - lastSignal, AppState::kSilenceLimit + slowTick + 1e-6) << "the first slow tick past the limit";
+    EXPECT_GT(firstRebuild - lastSignal, CapturePump::kSilenceLimit);
+    EXPECT_LE(firstRebuild - lastSignal, CapturePump::kSilenceLimit + slowTick + 1e-6) << "the first slow tick past the limit";
     EXPECT_TRUE(state->capturing());
 
     // The start reset the silence count, but the spacing since the last rebuild
@@ -229,8 +268,8 @@ TEST_F(CapturePumpTest, SilenceAfterSignalRebuildsAfterTwentySecondsThenEveryThi
     runUntilStarts(3);
     ASSERT_EQ(tp.capture->starts, 3);
     const double secondRebuild = state->lastCaptureRestart();
-    EXPECT_GT(secondRebuild - firstRebuild, AppState::kRebuildSpacing);
-    EXPECT_LE(secondRebuild - firstRebuild, AppState::kRebuildSpacing + slowTick + 1e-6);
+    EXPECT_GT(secondRebuild - firstRebuild, CapturePump::kRebuildSpacing);
+    EXPECT_LE(secondRebuild - firstRebuild, CapturePump::kRebuildSpacing + slowTick + 1e-6);
 
     // A failed rebuild leaves capture stopped; nothing retries.
     tp.capture->failWith = QStringLiteral("pa_context_connect failed (-6)");
@@ -248,28 +287,104 @@ TEST_F(CapturePumpTest, TempoIsAskedForAtMostEveryTwoSecondsAndSentWhenItChanges
     std::vector<double> changedAt;
     QObject::connect(state.get(), &AppState::bpmChanged, [&] { changedAt.push_back(tp.clock->now()); });
 
-    // A 60 Hz kick of 100 ms every 0.5 s (120 BPM), written as capture would.
-    int offset = 0;
+    tp.queue->runPending();
     for (int t = 0; t < 30 * 25; ++t) {
-        std::vector<float> chunk = sine(60.0, 0.8f, kSamplesPerTick, offset);
-        for (int i = 0; i < kSamplesPerTick; ++i)
-            if ((offset + i) % 24000 >= 4800)
-                chunk[size_t(i)] = 0.0f;
-        offset += kSamplesPerTick;
-        tp.capture->write(chunk);
+        tp.capture->write(kicks(kSamplesPerTick, t * kSamplesPerTick));
         tick();
     }
     EXPECT_EQ(page.countOf(PageCalls::feedBody()), 30 * 25);
     ASSERT_FALSE(changedAt.empty());
     EXPECT_NEAR(state->bpm(), 120.0, 2.0);
     for (size_t i = 1; i < changedAt.size(); ++i)
-        EXPECT_GT(changedAt[i] - changedAt[i - 1], AppState::kTempoInterval);
+        EXPECT_GT(changedAt[i] - changedAt[i - 1], 2.0);
     QStringList sent;
     for (const QString& script : page.evaluated())
         if (script.startsWith(QStringLiteral("window.vesmerSetBPM")))
             sent << script;
     ASSERT_EQ(sent.size(), qsizetype(changedAt.size())) << "sent exactly when it changed";
     EXPECT_EQ(sent.last(), PageCalls::setBPM(state->bpm()));
+}
+
+// The main thread is late and irregular (ticks 5 to 280 ms apart, the capture
+// delivering 10 ms chunks meanwhile): the tempo still gets one value per 1/30 s of
+// audio, and the page one feed per tick. A tick later than the ring holds skips
+// and counts the lost hops.
+TEST_F(CapturePumpTest, LateIrregularTicksStillGiveTheTempoThirtyValuesPerSecondOfAudio)
+{
+    state->setWallpaper(tp.screens->screens.first(), false);
+    tp.queue->runPending();
+    FakePage& page = tp.host->last()->fakePage;
+    std::mt19937 rng(5);
+    std::uniform_int_distribution<int> lateness(5, 280);
+    constexpr int kChunk = 480;
+    int written = 0;
+    int ticks = 0;
+    auto tickAfter = [&](int ms) {  // the capture runs on meanwhile
+        for (const int until = written + ms * 48; written + kChunk <= until; written += kChunk)
+            tp.capture->write(kicks(kChunk, written));
+        tp.clock->advance(ms / 1000.0);
+        state->pump();  // the timer, late
+        ++ticks;
+    };
+    while (written < 25 * 48000)
+        tickAfter(lateness(rng));
+    EXPECT_EQ(state->capturePump().hopsAnalysed(), written / kSamplesPerTick);
+    EXPECT_EQ(state->capturePump().hopsSkipped(), 0);
+    EXPECT_EQ(page.countOf(PageCalls::feedBody()), ticks);
+    EXPECT_NEAR(state->bpm(), 120.0, 0.5);
+
+    // One second without a tick: only the last 341 ms are still in the ring.
+    const std::int64_t before = state->capturePump().hopsAnalysed();
+    tickAfter(1000);
+    const std::int64_t analysed = state->capturePump().hopsAnalysed() - before;
+    EXPECT_EQ(analysed + state->capturePump().hopsSkipped(), 30);
+    EXPECT_GE(analysed, 9);
+    EXPECT_LE(analysed, 10);
+}
+
+// Repeating work keeps to its deadlines while other work holds the main thread for
+// up to 30 ms at a time: 300 ticks span 10 s, and no tick is made up in a burst.
+// The tick intervals are written at shutdown when asked for.
+TEST_F(CapturePumpTest, TicksKeepToTheirDeadlinesUnderLoadAndTheirIntervalsCanBeWritten)
+{
+    const QString statsFile = tp.dir() + QStringLiteral("/ticks.txt");
+    state->collectTickStats(statsFile);
+    state->setWallpaper(tp.screens->screens.first(), false);
+    std::mt19937 rng(9);
+    std::uniform_real_distribution<double> gap(0.0, 0.06), busy(0.005, 0.03);
+    std::function<void()> load = [&] {
+        tp.clock->advance(busy(rng));
+        tp.queue->after(gap(rng), load);
+    };
+    tp.queue->after(0.01, load);
+    std::vector<double> tickTimes;
+    while (tickTimes.size() < 301) {
+        tp.queue->advance(0.0002);
+        if (state->tickCount() > std::int64_t(tickTimes.size()))
+            tickTimes.push_back(tp.clock->now());
+    }
+    EXPECT_NEAR(tickTimes[300] - tickTimes[0], 10.0, kTick);
+    for (size_t i = 1; i < tickTimes.size(); ++i)
+        ASSERT_GT(tickTimes[i] - tickTimes[i - 1], 0.003) << "tick " << i;
+
+    // A stall of 1.5 s: the next tick comes at the first deadline after it.
+    tp.queue->after(0.0, [&] { tp.clock->advance(1.5); });
+    tp.queue->advance(1.6);
+    state->shutdown();
+    QFile file(statsFile);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_FALSE(lines.isEmpty());
+    EXPECT_EQ(lines.last(), QStringLiteral("1000 1"));
+    int count = 0, previous = -1;
+    for (const QString& line : lines) {
+        const QStringList parts = line.split(QLatin1Char(' '));
+        ASSERT_EQ(parts.size(), 2) << line.toStdString();
+        EXPECT_GT(parts[0].toInt(), previous) << "ascending";
+        previous = parts[0].toInt();
+        count += parts[1].toInt();
+    }
+    EXPECT_EQ(count, state->tickCount());
 }
 
 }  // namespace

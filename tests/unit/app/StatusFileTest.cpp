@@ -9,6 +9,7 @@
 
 #include "TestPlatform.h"
 #include "app/AppState.h"
+#include "app/CapturePump.h"
 
 namespace {
 
@@ -26,7 +27,7 @@ protected:
     void tick(int count = 1)
     {
         for (int i = 0; i < count; ++i)
-            tp.queue->advance(AppState::kPumpInterval);
+            tp.queue->advance(CapturePump::kPumpInterval);
     }
 
     TestPlatform tp;
@@ -48,7 +49,7 @@ TEST_F(StatusFileTest, WritesElevenKeysCompactlyWithSlashesEscaped)
     EXPECT_TRUE(text.contains(R"("lyric":"AC\/DC \"live\"\nnext")")) << text.constData();
 
     QJsonObject status = json();
-    EXPECT_NEAR(status.take("silentForSeconds").toDouble(-1), 3 * AppState::kPumpInterval, 1e-6);
+    EXPECT_NEAR(status.take("silentForSeconds").toDouble(-1), 3 * CapturePump::kPumpInterval, 1e-6);
     // Level 0: nothing captured yet.
     EXPECT_EQ(status, (QJsonObject{{"capturing", true}, {"level", 0.0}, {"wallpaper", ""}, {"wallpaperVisible", false},
                                    {"theme", "Nebula"}, {"track", ""}, {"lyric", "AC/DC \"live\"\nnext"}, {"bpm", 0.0},
@@ -107,7 +108,7 @@ TEST_F(StatusFileTest, PumpWritesOncePerTwoSecondsAtEitherRate)
             state->startCapture();
         QList<QByteArray> writes;
         for (int t = 0; t < 30 * 10; ++t) {
-            platform.queue->advance(AppState::kPumpInterval);
+            platform.queue->advance(CapturePump::kPumpInterval);
             const QByteArray now = raw();
             if (!now.isEmpty() && (writes.isEmpty() || writes.last() != now))
                 writes << now;

@@ -33,6 +33,32 @@ TEST(SampleRing, LatestNeedsAWholeWindowAndReturnsTheNewestInOrder)
     EXPECT_TRUE(ring.latest(0, tooShort.data(), 0));
 }
 
+TEST(SampleRing, WindowEndsAtAnAbsolutePositionWhileItIsStillHeld)
+{
+    SampleRing ring;
+    std::vector<float> input(20000);
+    std::iota(input.begin(), input.end(), 0.0f);
+    ring.writeMono(input.data(), 10000, 1);
+    std::array<float, 1024> out{};
+    out.fill(-7.0f);
+    EXPECT_FALSE(ring.window(10001, 1024, out.data(), out.size())) << "not yet written";
+    EXPECT_FALSE(ring.window(1000, 1024, out.data(), out.size())) << "before the first sample";
+    EXPECT_EQ(out[0], -7.0f);
+    ASSERT_TRUE(ring.window(5000, 1024, out.data(), out.size()));
+    EXPECT_EQ(out.front(), 3976.0f);
+    EXPECT_EQ(out.back(), 4999.0f);
+
+    // Across the wrap: 16384 samples are held, so the oldest window ends at
+    // written - 16384 + 1024.
+    ring.writeMono(input.data() + 10000, 10000, 1);
+    EXPECT_FALSE(ring.window(20000 - 16384 + 1023, 1024, out.data(), out.size())) << "partly overwritten";
+    ASSERT_TRUE(ring.window(20000 - 16384 + 1024, 1024, out.data(), out.size()));
+    EXPECT_EQ(out.front(), float(20000 - 16384));
+    ASSERT_TRUE(ring.window(17000, 1024, out.data(), out.size()));
+    for (int i = 0; i < 1024; ++i)
+        ASSERT_EQ(out[size_t(i)], float(17000 - 1024 + i));
+}
+
 TEST(SampleRing, DownMixesFramesToTheirMeanAndCountsFrames)
 {
     SampleRing ring;

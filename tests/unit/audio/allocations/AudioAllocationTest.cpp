@@ -1,16 +1,14 @@
 // Its own binary: replaces the global allocation functions to count every
-// allocation, and proves the per-tick audio calls make none.
+// allocation, and proves the per-hop audio calls make none.
 #include <gtest/gtest.h>
 
-#include <array>
 #include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <new>
 #include <vector>
 
-#include "audio/BpmEstimator.h"
-#include "audio/FeatureExtractor.h"
+#include "audio/AudioAnalysis.h"
 #include "audio/SampleRing.h"
 
 namespace {
@@ -30,27 +28,24 @@ void operator delete[](void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 
-TEST(AudioAllocations, PerTickCallsAllocateNothing)
+TEST(AudioAllocations, PerHopCallsAllocateNothing)
 {
     SampleRing ring;
-    FeatureExtractor extractor;
-    BpmEstimator estimator;
-    std::vector<float> stereo(2 * 512);
+    AudioAnalysis analysis;
+    std::vector<float> stereo(2 * 800);
     for (size_t i = 0; i < stereo.size(); ++i)
         stereo[i] = float(std::sin(double(i) * 0.05));
-    std::array<float, 1024> window{};
 
     const long before = g_allocations.load();
-    for (int tick = 0; tick < 600; ++tick) {
-        ring.writeMono(stereo.data(), 512, 2);
-        ring.writeMono(stereo.data(), 1024, 1);
-        ASSERT_TRUE(ring.latest(1024, window.data(), window.size()));
-        const AudioFeatures f = extractor.step(window.data());
-        estimator.push(f.flux);
-        if (tick % 60 == 59)
-            estimator.update();
+    // 20 s of audio: 600 hops, ten tempo estimates.
+    for (std::int64_t k = 1; k <= 600; ++k) {
+        ring.writeMono(stereo.data(), 800, 2);
+        ring.writeMono(stereo.data(), 800, 1);
+        ASSERT_TRUE(analysis.hop(ring, AudioAnalysis::hopEnd(k, 48000)));
+        ASSERT_TRUE(analysis.features(ring, ring.written()));
     }
     EXPECT_EQ(g_allocations.load() - before, 0);
+    EXPECT_EQ(analysis.hops(), 600);
 
     // The counter itself works.
     auto* probe = new std::vector<int>(3);
