@@ -149,9 +149,9 @@ void AppState::refreshThemeName()
     m_look->refreshThemeName();
 }
 
-bool AppState::panelVisible() const
+void AppState::setPanelVisible(bool visible)
 {
-    return m_platform.events->panelVisible();
+    m_panelVisible = visible;
 }
 
 void AppState::systemLog(const QString& line)

@@ -109,7 +109,10 @@ public:
     static void dlog(const QString& message);
     static QString logURL();
     static QString jsString(const QString& text);
-    bool panelVisible() const;
+    // Whether the control panel is at least partly on screen, as the panel last
+    // reported it: shown, not minimised, not completely covered.
+    bool panelVisible() const { return m_panelVisible; }
+    void setPanelVisible(bool visible);
     void systemLog(const QString& line);  // line includes the "[vesmer] " prefix
 
     // --- Published fields
@@ -198,6 +201,7 @@ private:
     double m_lastSignalAt = 0.0;
     double m_lastBpmUpdate = Clock::distantPast();
     bool m_screensAsleep = false;
+    bool m_panelVisible = false;
     bool m_deviceListenerInstalled = false;
     double m_lastCaptureRestart = Clock::distantPast();
     bool m_loggedSignal = false;

@@ -121,7 +121,7 @@ TEST(PumpAllocations, SlowTicksWithoutAWallpaperAllocateNothing)
 {
     TestPlatform tp;
     AppState state(tp.take());
-    tp.events->panelShown = true;  // the published level and silence, too
+    state.setPanelVisible(true);  // the published level and silence, too
     state.startCapture();
     checkTicks(tp, state, 30 * 20, [] { return 0L; });
 }
