@@ -105,18 +105,37 @@ X11Stacking::~X11Stacking()
 
 void X11Stacking::readEvents()
 {
+    // Windows change other properties all the time (user time, titles); errors
+    // come from windows that went away while being read, which the list will say.
+    const Atoms& atoms = *m_atoms;
+    auto matters = [&atoms](const xcb_generic_event_t& event) {
+        switch (event.response_type & 0x7f) {
+        case XCB_PROPERTY_NOTIFY: {
+            const xcb_atom_t atom = reinterpret_cast<const xcb_property_notify_event_t&>(event).atom;
+            return atom == atoms.stacking || atom == atoms.clientList || atom == atoms.state;
+        }
+        case XCB_CONFIGURE_NOTIFY:
+        case XCB_MAP_NOTIFY:
+        case XCB_UNMAP_NOTIFY:
+        case XCB_REPARENT_NOTIFY:
+        case XCB_DESTROY_NOTIFY:
+            return true;
+        default:
+            return false;
+        }
+    };
     // Replies read during a read() can pull events into xcb's queue without the
     // socket becoming readable again, so drain the queue until it stays empty.
     bool any = false;
     while (xcb_generic_event_t* event = xcb_poll_for_event(m_connection)) {
-        any = true;
+        any = matters(*event) || any;
         free(event);
     }
     while (any) {
         read();
         any = false;
         while (xcb_generic_event_t* event = xcb_poll_for_queued_event(m_connection)) {
-            any = true;
+            any = matters(*event) || any;
             free(event);
         }
     }
