@@ -35,7 +35,8 @@ void AppState::destroyShared()
 AppState::AppState(Platform platform, QObject* parent)
     : QObject(parent),
       m_platform(std::move(platform)),
-      m_placement(std::make_unique<WallpaperPlacement>(*m_platform.wallpaperHost, *m_platform.queue)),
+      m_placement(std::make_unique<WallpaperPlacement>(*m_platform.wallpaperHost, *m_platform.queue,
+                                                       *m_platform.clock, *m_platform.log)),
       m_look(std::make_unique<LookAndThemes>(*m_platform.settings, *m_platform.queue, *m_platform.log, *m_placement)),
       m_signIn(std::make_unique<SignIn>(*m_platform.settings)),
       m_lyricSync(std::make_unique<LyricSync>(*m_platform.settings)),
@@ -67,6 +68,8 @@ void AppState::wireSubsystems()
     connect(m_placement.get(), &WallpaperPlacement::screenNameChanged, this, [this](const QString& name) {
         publish(m_wallpaperScreenName, name, &AppState::wallpaperScreenNameChanged);
     });
+    // A placed or reloaded page: the theme name query, then the stored settings.
+    connect(m_placement.get(), &WallpaperPlacement::pageStarted, this, &AppState::refreshThemeName);
     connect(m_placement.get(), &WallpaperPlacement::reapplyDue, this, [this] {
         applyQuality();
         applyLook();
@@ -181,7 +184,6 @@ void AppState::setWallpaper(const ScreenInfo& screen, bool preview)
 {
     m_placement->place(screen, preview);
     startCapture();
-    m_look->refreshThemeName();
 }
 
 void AppState::removeWallpaper()
@@ -224,9 +226,9 @@ void AppState::refreshThemeName()
     m_look->refreshThemeName();
 }
 
-bool AppState::panelVisible() const
+void AppState::setPanelVisible(bool visible)
 {
-    return m_platform.events->panelVisible();
+    m_panelVisible = visible;
 }
 
 void AppState::systemLog(const QString& line)

@@ -103,7 +103,10 @@ public:
     static void dlog(const QString& message);
     static QString logURL();
     static QString jsString(const QString& text);
-    bool panelVisible() const;
+    // Whether the control panel is at least partly on screen, as the panel last
+    // reported it: shown, not minimised, not completely covered.
+    bool panelVisible() const { return m_panelVisible; }
+    void setPanelVisible(bool visible);
     void systemLog(const QString& line);  // line includes the "[vesmer] " prefix
 
     // --- Published fields
@@ -187,6 +190,7 @@ private:
 
     // Bookkeeping
     bool m_screensAsleep = false;
+    bool m_panelVisible = false;
     double m_lastStatusWrite = Clock::distantPast();
     std::optional<QString> m_statusURL;
 };

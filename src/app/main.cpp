@@ -31,15 +31,41 @@ void printLine(FILE* stream, const QString& text)
     std::fflush(stream);
 }
 
+// Wayland has no desktop window type: there the wallpaper would float above
+// everything. Until a layer-shell host exists, take X11 through XWayland whenever
+// the user has not chosen a platform (QT_QPA_PLATFORM, or Qt's -platform option).
+// Whether it did.
+bool preferX11UnderWayland(const QStringList& rawArguments)
+{
+    if (qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") || !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        return false;
+    for (const QString& argument : rawArguments)
+        if (argument == QLatin1String("-platform") || argument == QLatin1String("--platform"))
+            return false;
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    return true;
+}
+
+// The engine's GPU blocklist switches WebGL off on software rendering (Mesa
+// llvmpipe), and the visuals draw with WebGL only. The user's own flags win.
+void allowWebGlOnBlocklistedGpus()
+{
+    if (!qEnvironmentVariableIsSet("QTWEBENGINE_CHROMIUM_FLAGS"))
+        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--ignore-gpu-blocklist");
+}
+
 // Qt aborts when it cannot reach a display; say so in one line instead.
 std::optional<QString> displayProblem()
 {
     const QString platform = qEnvironmentVariable("QT_QPA_PLATFORM");
     if (!platform.isEmpty() && !platform.startsWith(QLatin1String("xcb")))
         return std::nullopt;  // wayland, offscreen, …: Qt reports its own problems
-    if (!qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") && platform.isEmpty())
-        return std::nullopt;
+    const bool wayland = !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    if (wayland && platform.isEmpty())
+        return std::nullopt;  // a platform chosen with -platform
     const QByteArray display = qgetenv("DISPLAY");
+    if (display.isEmpty() && wayland)
+        return QStringLiteral("vesmer: no X11 display (DISPLAY is not set); the desktop window needs XWayland");
     if (display.isEmpty())
         return QStringLiteral("vesmer: no display (neither DISPLAY nor WAYLAND_DISPLAY is set); "
                               "start it from a graphical session");
@@ -120,10 +146,15 @@ int main(int argc, char** argv)
         std::fputs(qPrintable(early.help ? CommandLine::usage() : CommandLine::versionText()), stdout);
         return 0;
     }
+    const bool choseX11 = preferX11UnderWayland(rawArguments);
     if (const auto problem = displayProblem()) {
         printLine(stderr, *problem);
         return 1;
     }
+    if (choseX11)
+        printLine(stderr, QStringLiteral("vesmer: using X11 (XWayland) for the desktop window; "
+                                         "set QT_QPA_PLATFORM to choose"));
+    allowWebGlOnBlocklistedGpus();
 
     QApplication qtApp(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Vesmer"));

@@ -6,7 +6,9 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
+#include <QTimer>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include "app/AppState.h"
 
@@ -34,6 +36,9 @@ PanelWindow::PanelWindow(AppState& state, QWidget* parent)
                          &AppState::wallpaperScreenNameChanged})
         connect(&m_state, changed, this, &PanelWindow::refresh);
     refresh();
+
+    connect(m_state.platform().events.get(), &SystemEvents::windowsRestacked, this,
+            &PanelWindow::visibilityMayHaveChanged);
 }
 
 void PanelWindow::showCentred()
@@ -45,6 +50,50 @@ void PanelWindow::showCentred()
         move(frame.topLeft());
     }
     show();
+}
+
+bool PanelWindow::event(QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::Show:
+        // Expose arrives at the native window, not at the widget.
+        if (QWindow* window = windowHandle()) {
+            window->removeEventFilter(this);
+            window->installEventFilter(this);
+        }
+        visibilityMayHaveChanged();
+        break;
+    case QEvent::Hide:
+    case QEvent::WindowStateChange:
+    case QEvent::Move:
+    case QEvent::Resize:
+        visibilityMayHaveChanged();
+        break;
+    default:
+        break;
+    }
+    return QWidget::event(event);
+}
+
+bool PanelWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::Expose && watched == windowHandle())
+        visibilityMayHaveChanged();
+    return false;
+}
+
+void PanelWindow::visibilityMayHaveChanged()
+{
+    // One look per turn of the event loop, after the window's state has settled.
+    if (m_visibilityQueued)
+        return;
+    m_visibilityQueued = true;
+    QTimer::singleShot(0, this, [this] {
+        m_visibilityQueued = false;
+        const QWindow* window = windowHandle();
+        const bool onScreen = isVisible() && !isMinimized() && window && window->isExposed();
+        m_state.setPanelVisible(onScreen && !m_state.platform().events->completelyCovered(winId()));
+    });
 }
 
 void PanelWindow::closeEvent(QCloseEvent* event)

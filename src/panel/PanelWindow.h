@@ -1,7 +1,9 @@
 #pragma once
 // The control panel window, titled "Vesmer": for now a small stand-in showing the
 // capture state and the wallpaper screen, with the wallpaper buttons. Sized to its
-// content and centred on the primary screen. Main thread only.
+// content and centred on the primary screen. Tells the app state whether it is on
+// screen: shown, not minimised, exposed and not completely covered by the windows
+// stacked above it. Main thread only.
 
 #include <QWidget>
 
@@ -23,12 +25,16 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void visibilityMayHaveChanged();
     void refresh();
     void setWallpaperOnFirstScreen();
 
     AppState& m_state;
     QLabel* m_capture = nullptr;
     QLabel* m_wallpaper = nullptr;
+    bool m_visibilityQueued = false;
 };

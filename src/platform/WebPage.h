@@ -14,6 +14,12 @@ struct ScriptReply {
 
 using ScriptDone = std::function<void(const ScriptReply&)>;
 
+// How a page's render process ended when it did not end normally.
+struct RendererEnd {
+    QString reason;  // "crashed", "killed" or "abnormal"
+    int exitCode = 0;
+};
+
 class WebPage {
 public:
     virtual ~WebPage() = default;
@@ -23,4 +29,10 @@ public:
     // delivered as named values (never pasted into the script text); a returned
     // promise is awaited.
     virtual void callWithArguments(const QString& body, const QVariantMap& arguments, ScriptDone done = {}) = 0;
+    // `handler` runs from the event loop each time the page's render process ends
+    // abnormally (crash, out of memory, killed); the page then shows nothing until
+    // reload(). Dropped when the page is closed.
+    virtual void setRendererEndedHandler(std::function<void(const RendererEnd&)> handler) = 0;
+    // Loads the current document again, in a new render process if the old one ended.
+    virtual void reload() = 0;
 };

@@ -1,16 +1,22 @@
 #pragma once
 // The wallpaper's place on the desktop: the one WallpaperWindow at a time, on
-// which screen, and pausing it while the screens sleep. A freshly placed page
-// asks to have the stored settings sent again once it has loaded (reapplyDue).
-// Main thread only.
+// which screen, pausing it while the screens sleep, and reloading its page when
+// the page's renderer dies (at most kMaxReloads times within kReloadWindow
+// seconds, one system-log line each time). A freshly placed or reloaded page
+// announces itself (pageStarted) and asks to have the stored settings sent again
+// once it has loaded (reapplyDue). Main thread only.
 
 #include <QObject>
 #include <QString>
 #include <memory>
+#include <vector>
 
 #include "platform/Screens.h"
 
+class Clock;
 class MainQueue;
+struct RendererEnd;
+class SystemLog;
 class WallpaperHost;
 class WallpaperWindow;
 
@@ -20,8 +26,11 @@ public:
     // Long enough for a freshly loaded page to have defined its functions; sends
     // before that are ignored by the page.
     static constexpr double kReapplyDelay = 1.5;
+    // A renderer that keeps dying is given up on rather than restarted in a loop.
+    static constexpr int kMaxReloads = 3;
+    static constexpr double kReloadWindow = 60.0;
 
-    WallpaperPlacement(WallpaperHost& host, MainQueue& queue);
+    WallpaperPlacement(WallpaperHost& host, MainQueue& queue, Clock& clock, SystemLog& log);
     ~WallpaperPlacement() override;
 
     // Replaces any current window with a new one on `screen`.
@@ -38,13 +47,19 @@ public:
 
 signals:
     void screenNameChanged(const QString& name);
+    void pageStarted();
     void reapplyDue();
 
 private:
     void setScreenName(const QString& name);
+    void startPage();
+    void rendererEnded(const RendererEnd& end);
 
     WallpaperHost& m_host;
     MainQueue& m_queue;
+    Clock& m_clock;
+    SystemLog& m_log;
+    std::vector<double> m_reloads;  // when the current window's page was reloaded, oldest first
     std::unique_ptr<WallpaperWindow> m_window;
     QString m_screenName;
 };

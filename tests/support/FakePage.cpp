@@ -51,9 +51,26 @@ void FakeHostWindow::setVisibleOnScreen(bool visible)
 void FakeHostWindow::close()
 {
     ++closeCount;
+    fakePage.setRendererEndedHandler({});
     if (onClose)
         onClose();
 }
+
+namespace {
+// What the app owns: the window itself stays with the host, so that tests can
+// still read what a page received after the app dropped its window.
+class KeptWindow final : public HostWindow {
+public:
+    explicit KeptWindow(FakeHostWindow& window) : m_window(window) {}
+    WebPage& page() override { return m_window.page(); }
+    bool isVisibleOnScreen() const override { return m_window.isVisibleOnScreen(); }
+    void setVisibilityHandler(std::function<void()> handler) override { m_window.setVisibilityHandler(std::move(handler)); }
+    void close() override { m_window.close(); }
+
+private:
+    FakeHostWindow& m_window;
+};
+}  // namespace
 
 std::unique_ptr<HostWindow> FakeWallpaperHost::createWindow(const ScreenInfo& screen, bool preview)
 {
@@ -62,5 +79,6 @@ std::unique_ptr<HostWindow> FakeWallpaperHost::createWindow(const ScreenInfo& sc
     window->onClose = [this] { --openWindows; };
     made << Made{screen, preview, window.get(), openWindows};
     ++openWindows;
-    return window;
+    m_windows.push_back(std::move(window));
+    return std::make_unique<KeptWindow>(*m_windows.back());
 }

@@ -6,6 +6,8 @@
 #include <QHash>
 #include <QList>
 #include <QStringList>
+#include <memory>
+#include <vector>
 
 #include "platform/WallpaperHost.h"
 #include "platform/WebPage.h"
@@ -20,6 +22,18 @@ public:
 
     void evaluate(const QString& expression, ScriptDone done = {}) override;
     void callWithArguments(const QString& body, const QVariantMap& arguments, ScriptDone done = {}) override;
+    void setRendererEndedHandler(std::function<void(const RendererEnd&)> handler) override
+    {
+        m_rendererEnded = std::move(handler);
+    }
+    void reload() override { ++reloads; }
+
+    // Trigger: the render process ended abnormally.
+    void endRenderer(const RendererEnd& end = {QStringLiteral("crashed"), 139})
+    {
+        if (m_rendererEnded)
+            m_rendererEnded(end);
+    }
 
     // Scripts evaluated (not call bodies), in order.
     QStringList evaluated() const;
@@ -29,6 +43,10 @@ public:
 
     QList<Call> calls;
     QHash<QString, ScriptReply> replies;
+    int reloads = 0;
+
+private:
+    std::function<void(const RendererEnd&)> m_rendererEnded;
 };
 
 // A host window holding a FakePage; visibility is set by the test.
@@ -58,7 +76,7 @@ public:
     struct Made {
         ScreenInfo screen;
         bool preview;
-        FakeHostWindow* window;  // owned by the WallpaperWindow; valid until it closes
+        FakeHostWindow* window;  // kept by the host: valid while the host lives
         int openBefore;          // windows made earlier and not closed yet
     };
     QList<Made> made;
@@ -66,4 +84,7 @@ public:
     // Replies every new window's page starts with.
     QHash<QString, ScriptReply> replies;
     int openWindows = 0;  // made and not closed yet
+
+private:
+    std::vector<std::unique_ptr<FakeHostWindow>> m_windows;
 };

@@ -25,10 +25,9 @@ public:
 class FakeSystemEvents final : public SystemEvents {
     Q_OBJECT
 public:
-    bool panelVisible() const override { return panelShown; }
+    bool completelyCovered(WId) const override { return false; }
     void sleep() { emit screensDidSleep(); }
     void wake() { emit screensDidWake(); }
-    bool panelShown = false;
 };
 
 class FakeScreens final : public Screens {

@@ -9,6 +9,8 @@ class NullPage final : public WebPage {
 public:
     void evaluate(const QString&, ScriptDone) override {}
     void callWithArguments(const QString&, const QVariantMap&, ScriptDone) override {}
+    void setRendererEndedHandler(std::function<void(const RendererEnd&)>) override {}
+    void reload() override {}
 };
 
 class NullWallpaperHost final : public WallpaperHost {

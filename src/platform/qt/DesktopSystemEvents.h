@@ -1,15 +1,23 @@
 #pragma once
 
+#include <memory>
+
 #include "platform/SystemEvents.h"
 
+class X11Stacking;
+
 // Screen sleep from org.freedesktop.ScreenSaver ActiveChanged on the session bus;
-// panel visibility from the application's top-level windows.
+// covering from the X11 window manager's stacking list (nothing off X11).
 class DesktopSystemEvents final : public SystemEvents {
     Q_OBJECT
 public:
     explicit DesktopSystemEvents(QObject* parent = nullptr);
-    bool panelVisible() const override;
+    ~DesktopSystemEvents() override;
+    bool completelyCovered(WId window) const override;
 
 private slots:
     void screenSaverActiveChanged(bool active);
+
+private:
+    std::unique_ptr<X11Stacking> m_stacking;
 };

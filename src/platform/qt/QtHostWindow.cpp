@@ -45,6 +45,8 @@ QtHostWindow::QtHostWindow(const ScreenInfo& screen, bool preview, const QUrl& p
         rect.moveCenter(screen.frame.center());
         m_view->setGeometry(rect);
     } else {
+        // Left empty, Qt would use the application name, which is the panel's title.
+        m_view->setWindowTitle(QStringLiteral("Vesmer Wallpaper"));
         m_view->setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnBottomHint |
                                Qt::WindowTransparentForInput | Qt::WindowDoesNotAcceptFocus);
         m_view->setFocusPolicy(Qt::NoFocus);

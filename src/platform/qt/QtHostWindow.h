@@ -1,8 +1,9 @@
 #pragma once
 // The real wallpaper window: a top-level web view showing the visuals page, either
-// as the X11 desktop window of one screen (frameless, on every workspace, below,
-// click-through, never focused, black) or as the "Vesmer Preview" window (titled,
-// closable, 960x540 centred on the screen, on top, takes the mouse).
+// as the X11 desktop window of one screen (named "Vesmer Wallpaper"; frameless, on
+// every workspace, below, click-through, never focused, black) or as the "Vesmer
+// Preview" window (titled, closable, 960x540 centred on the screen, on top, takes
+// the mouse).
 // Visible on screen = shown, exposed, not minimised and not covered by another
 // program's fullscreen or maximised window. Main thread only.
 

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <limits>
 #include <QFile>
+#include <QTimer>
 #include <QJsonValue>
 #include <QWebChannel>
 #include <QWebEnginePage>
@@ -183,10 +184,22 @@ QtWebPage::QtWebPage(QObject* pageParent) : QObject(nullptr)
                                   QWebEngineScript::MainWorld);
         emit loadFinished(ok);
     });
-    connect(m_page, &QWebEnginePage::renderProcessTerminated, this, [this] {
-        setBridgeReady(false);
-        failPending();
-    });
+    connect(m_page, &QWebEnginePage::renderProcessTerminated, this,
+            [this](QWebEnginePage::RenderProcessTerminationStatus status, int exitCode) {
+                setBridgeReady(false);
+                failPending();
+                if (status == QWebEnginePage::NormalTerminationStatus)
+                    return;
+                const RendererEnd end{status == QWebEnginePage::CrashedTerminationStatus  ? QStringLiteral("crashed")
+                                      : status == QWebEnginePage::KilledTerminationStatus ? QStringLiteral("killed")
+                                                                                          : QStringLiteral("abnormal"),
+                                      exitCode};
+                // Not from inside the engine's own notification: the handler may reload.
+                QTimer::singleShot(0, this, [this, end] {
+                    if (m_rendererEnded && !m_closed)
+                        m_rendererEnded(end);
+                });
+            });
 }
 
 QtWebPage::~QtWebPage()
@@ -205,7 +218,20 @@ void QtWebPage::load(const QUrl& url)
     if (m_closed || !m_page)
         return;
     m_loadRequested = true;
+    m_url = url;
     m_page->load(url);
+}
+
+void QtWebPage::reload()
+{
+    if (m_closed || !m_page || !m_loadRequested)
+        return;
+    m_page->load(m_url);
+}
+
+void QtWebPage::setRendererEndedHandler(std::function<void(const RendererEnd&)> handler)
+{
+    m_rendererEnded = std::move(handler);
 }
 
 void QtWebPage::close()
@@ -213,6 +239,7 @@ void QtWebPage::close()
     if (m_closed)
         return;
     m_closed = true;
+    m_rendererEnded = nullptr;
     setBridgeReady(false);
     failPending();
     if (m_page)

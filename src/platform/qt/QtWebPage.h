@@ -44,6 +44,8 @@ public:
 
     void evaluate(const QString& expression, ScriptDone done = {}) override;
     void callWithArguments(const QString& body, const QVariantMap& arguments, ScriptDone done = {}) override;
+    void setRendererEndedHandler(std::function<void(const RendererEnd&)> handler) override;
+    void reload() override;
 
 signals:
     void bridgeReadyChanged();
@@ -64,6 +66,8 @@ private:
     void setBridgeReady(bool ready);
 
     QPointer<QWebEnginePage> m_page;
+    QUrl m_url;
+    std::function<void(const RendererEnd&)> m_rendererEnded;
     QWebChannel* m_channel = nullptr;
     QPointer<PageBridge> m_bridge;  // the page can reach its QObject slots, deleteLater too
     bool m_loadRequested = false;

@@ -1,6 +1,7 @@
 #include "platform/x11/X11Desktop.h"
 
 #include <QGuiApplication>
+#include <QRegion>
 #include <QSocketNotifier>
 #include <unistd.h>
 #include <xcb/xcb.h>
@@ -42,7 +43,7 @@ xcb_connection_t* qtConnection()
 
 }  // namespace
 
-struct X11Desktop::Atoms {
+struct X11Stacking::Atoms {
     xcb_atom_t stacking, clientList, state, fullscreen, maxVert, maxHorz, hidden, pid;
     explicit Atoms(xcb_connection_t* c)
         : stacking(intern(c, "_NET_CLIENT_LIST_STACKING")),
@@ -76,7 +77,7 @@ void X11Desktop::markAsDesktop(WId window)
     xcb_flush(c);
 }
 
-X11Desktop::X11Desktop(const QRect& screenFrame, QObject* parent) : QObject(parent), m_screenFrame(screenFrame)
+X11Stacking::X11Stacking(QObject* parent) : QObject(parent)
 {
     if (!qtConnection())
         return;
@@ -91,94 +92,138 @@ X11Desktop::X11Desktop(const QRect& screenFrame, QObject* parent) : QObject(pare
     const uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
     xcb_change_window_attributes(m_connection, m_root, XCB_CW_EVENT_MASK, &mask);
     m_notifier = std::make_unique<QSocketNotifier>(xcb_get_file_descriptor(m_connection), QSocketNotifier::Read);
-    connect(m_notifier.get(), &QSocketNotifier::activated, this, &X11Desktop::readEvents);
-    recheck();
+    connect(m_notifier.get(), &QSocketNotifier::activated, this, &X11Stacking::readEvents);
+    read();
 }
 
-X11Desktop::~X11Desktop()
+X11Stacking::~X11Stacking()
 {
     m_notifier.reset();
     if (m_connection)
         xcb_disconnect(m_connection);
 }
 
-void X11Desktop::readEvents()
+void X11Stacking::readEvents()
 {
-    // Replies read during a recheck can pull events into xcb's queue without the
+    // Windows change other properties all the time (user time, titles); errors
+    // come from windows that went away while being read, which the list will say.
+    const Atoms& atoms = *m_atoms;
+    auto matters = [&atoms](const xcb_generic_event_t& event) {
+        switch (event.response_type & 0x7f) {
+        case XCB_PROPERTY_NOTIFY: {
+            const xcb_atom_t atom = reinterpret_cast<const xcb_property_notify_event_t&>(event).atom;
+            return atom == atoms.stacking || atom == atoms.clientList || atom == atoms.state;
+        }
+        case XCB_CONFIGURE_NOTIFY:
+        case XCB_MAP_NOTIFY:
+        case XCB_UNMAP_NOTIFY:
+        case XCB_REPARENT_NOTIFY:
+        case XCB_DESTROY_NOTIFY:
+            return true;
+        default:
+            return false;
+        }
+    };
+    // Replies read during a read() can pull events into xcb's queue without the
     // socket becoming readable again, so drain the queue until it stays empty.
     bool any = false;
     while (xcb_generic_event_t* event = xcb_poll_for_event(m_connection)) {
-        any = true;
+        any = matters(*event) || any;
         free(event);
     }
     while (any) {
-        recheck();
+        read();
         any = false;
         while (xcb_generic_event_t* event = xcb_poll_for_queued_event(m_connection)) {
-            any = true;
+            any = matters(*event) || any;
             free(event);
         }
     }
 }
 
-void X11Desktop::recheck()
+void X11Stacking::read()
 {
     if (!m_connection || xcb_connection_has_error(m_connection))
         return;
     const Atoms& atoms = *m_atoms;
-    std::vector<uint32_t> windows = property32(m_connection, m_root, atoms.stacking, XCB_ATOM_WINDOW);
-    if (windows.empty())
-        windows = property32(m_connection, m_root, atoms.clientList, XCB_ATOM_WINDOW);
+    std::vector<uint32_t> ids = property32(m_connection, m_root, atoms.stacking, XCB_ATOM_WINDOW);
+    if (ids.empty())
+        ids = property32(m_connection, m_root, atoms.clientList, XCB_ATOM_WINDOW);
 
-    bool covered = false;
-    for (uint32_t window : windows) {
-        if (!m_watched.contains(window)) {
-            // A window going fullscreen changes its own state and geometry, not
-            // necessarily the stacking list.
+    std::vector<StackedWindow> windows;
+    windows.reserve(ids.size());
+    for (const uint32_t id : ids) {
+        if (!m_watched.contains(id)) {
+            // A window going fullscreen or moving changes its own state and
+            // geometry, not necessarily the stacking list.
             const uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE | XCB_EVENT_MASK_STRUCTURE_NOTIFY;
-            xcb_change_window_attributes(m_connection, window, XCB_CW_EVENT_MASK, &mask);
-            m_watched.insert(window);
+            xcb_change_window_attributes(m_connection, id, XCB_CW_EVENT_MASK, &mask);
+            m_watched.insert(id);
         }
-        const std::vector<uint32_t> pid = property32(m_connection, window, atoms.pid, XCB_ATOM_CARDINAL);
-        if (!pid.empty() && pid.front() == uint32_t(getpid()))
-            continue;
-        const std::vector<uint32_t> states = property32(m_connection, window, atoms.state, XCB_ATOM_ATOM);
+        const auto attributesCookie = xcb_get_window_attributes(m_connection, id);
+        const auto geometryCookie = xcb_get_geometry(m_connection, id);
+        const auto originCookie = xcb_translate_coordinates(m_connection, id, m_root, 0, 0);
+        xcb_get_window_attributes_reply_t* attributes = xcb_get_window_attributes_reply(m_connection, attributesCookie, nullptr);
+        xcb_get_geometry_reply_t* geometry = xcb_get_geometry_reply(m_connection, geometryCookie, nullptr);
+        xcb_translate_coordinates_reply_t* origin = xcb_translate_coordinates_reply(m_connection, originCookie, nullptr);
+
+        StackedWindow window;
+        window.id = id;
+        if (geometry && origin)
+            window.frame = QRect(origin->dst_x, origin->dst_y, geometry->width, geometry->height);
+        window.viewable = attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
+        free(attributes);
+        free(geometry);
+        free(origin);
+        const std::vector<uint32_t> pid = property32(m_connection, id, atoms.pid, XCB_ATOM_CARDINAL);
+        window.ownProcess = !pid.empty() && pid.front() == uint32_t(getpid());
+        const std::vector<uint32_t> states = property32(m_connection, id, atoms.state, XCB_ATOM_ATOM);
         auto has = [&states](xcb_atom_t atom) { return std::find(states.begin(), states.end(), atom) != states.end(); };
-        if (has(atoms.hidden) || !(has(atoms.fullscreen) || (has(atoms.maxVert) && has(atoms.maxHorz))))
-            continue;
-        if (isCovering(window)) {
-            covered = true;
-            break;
-        }
+        window.hidden = has(atoms.hidden);
+        window.fullscreen = has(atoms.fullscreen);
+        window.maximised = has(atoms.maxVert) && has(atoms.maxHorz);
+        windows.push_back(window);
     }
     // Forget windows that left the list (the server drops their selections itself).
     for (auto it = m_watched.begin(); it != m_watched.end();)
-        it = std::find(windows.begin(), windows.end(), *it) == windows.end() ? m_watched.erase(it) : std::next(it);
+        it = std::find(ids.begin(), ids.end(), *it) == ids.end() ? m_watched.erase(it) : std::next(it);
     xcb_flush(m_connection);
 
+    if (windows != m_windows) {
+        m_windows = std::move(windows);
+        emit changed();
+    }
+}
+
+bool X11Stacking::completelyCovered(uint32_t window) const
+{
+    auto it = std::find_if(m_windows.begin(), m_windows.end(), [window](const StackedWindow& w) { return w.id == window; });
+    if (it == m_windows.end() || it->frame.isEmpty())
+        return false;
+    QRegion uncovered(it->frame);
+    for (++it; it != m_windows.end() && !uncovered.isEmpty(); ++it)
+        if (it->viewable && !it->hidden)
+            uncovered -= it->frame;
+    return uncovered.isEmpty();
+}
+
+X11Desktop::X11Desktop(const QRect& screenFrame, QObject* parent) : QObject(parent), m_screenFrame(screenFrame)
+{
+    connect(&m_stacking, &X11Stacking::changed, this, &X11Desktop::recheck);
+    recheck();
+}
+
+void X11Desktop::recheck()
+{
+    // Unviewable: minimised or on another workspace. A window belongs to the
+    // screen that holds its centre, as window managers place it.
+    const auto& windows = m_stacking.windows();
+    const bool covered = std::any_of(windows.begin(), windows.end(), [this](const StackedWindow& w) {
+        return !w.ownProcess && !w.hidden && (w.fullscreen || w.maximised) && w.viewable &&
+               m_screenFrame.contains(w.frame.center());
+    });
     if (covered != m_covered) {
         m_covered = covered;
         emit coveredChanged();
     }
-}
-
-bool X11Desktop::isCovering(uint32_t window)
-{
-    const auto attributesCookie = xcb_get_window_attributes(m_connection, window);
-    const auto geometryCookie = xcb_get_geometry(m_connection, window);
-    const auto originCookie = xcb_translate_coordinates(m_connection, window, m_root, 0, 0);
-    xcb_get_window_attributes_reply_t* attributes = xcb_get_window_attributes_reply(m_connection, attributesCookie, nullptr);
-    xcb_get_geometry_reply_t* geometry = xcb_get_geometry_reply(m_connection, geometryCookie, nullptr);
-    xcb_translate_coordinates_reply_t* origin = xcb_translate_coordinates_reply(m_connection, originCookie, nullptr);
-    bool covering = false;
-    // Unviewable: minimised or on another workspace. The window belongs to the
-    // screen that holds its centre, as window managers place it.
-    if (attributes && geometry && origin && attributes->map_state == XCB_MAP_STATE_VIEWABLE) {
-        const QPoint centre(origin->dst_x + geometry->width / 2, origin->dst_y + geometry->height / 2);
-        covering = m_screenFrame.contains(centre);
-    }
-    free(attributes);
-    free(geometry);
-    free(origin);
-    return covering;
 }

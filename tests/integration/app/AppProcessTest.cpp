@@ -1,12 +1,15 @@
 // Starts the real vesmer binary (under the headless X server and the private
-// session bus of tests/run-headless.sh) and checks what another program can see:
-// its X windows, its settings file, its exit status and its standard error.
+// session bus of tests/run-headless.sh, and for one test a headless weston) and
+// checks what another program can see: its X windows, its settings file, its exit
+// status, its standard error and its web engine processes.
 #include <QCoreApplication>
+#include <QDir>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QFile>
 #include <QProcess>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <csignal>
@@ -279,11 +282,18 @@ TEST_F(AppProcess, TestGraphLogsThePageAnswerOrAnUnreadableFile)
 
 TEST_F(AppProcess, WithoutADisplayExitsWithOneLine)
 {
-    m_environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
     m_environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
-    for (const char* display : {"", ":4711"}) {
-        SCOPED_TRACE(display);
-        m_environment.insert(QStringLiteral("DISPLAY"), QLatin1String(display));
+    struct Row {
+        const char* display;
+        const char* wayland;  // a Wayland session without XWayland, when set
+    };
+    for (const Row row : {Row{"", ""}, Row{":4711", ""}, Row{"", "vesmer-no-such-compositor"}}) {
+        SCOPED_TRACE(std::string(row.display) + "/" + row.wayland);
+        m_environment.insert(QStringLiteral("DISPLAY"), QLatin1String(row.display));
+        if (*row.wayland)
+            m_environment.insert(QStringLiteral("WAYLAND_DISPLAY"), QLatin1String(row.wayland));
+        else
+            m_environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
         auto app = start({QStringLiteral("--wallpaper")});
         ASSERT_TRUE(app->finishes(5000));
         EXPECT_EQ(app->process.exitStatus(), QProcess::NormalExit);
@@ -307,5 +317,70 @@ TEST_F(AppProcess, HelpAndVersionPrintAndExit)
             for (const char* mention : {"--wallpaper", "--preview", "VESMER_WALLPAPER", "VESMER_TEST_GRAPH", "Vesmer.conf"})
                 EXPECT_TRUE(out.contains(QLatin1String(mention))) << mention;
         }
+    }
+}
+
+TEST_F(AppProcess, UnderAWaylandSessionTheWallpaperIsStillAnX11DesktopWindow)
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("weston")).isEmpty())
+        GTEST_SKIP() << "weston is not installed";
+    // A headless compositor with a socket of its own in the test's runtime folder.
+    const QString socket = QStringLiteral("vesmer-test-%1").arg(QCoreApplication::applicationPid());
+    QProcess weston;
+    weston.setProcessChannelMode(QProcess::MergedChannels);
+    weston.start(QStringLiteral("weston"), {QStringLiteral("--backend=headless-backend.so"), "--socket=" + socket,
+                                             QStringLiteral("--idle-time=0")});
+    const QString socketPath = QDir(qEnvironmentVariable("XDG_RUNTIME_DIR")).filePath(socket);
+    if (!waitFor([&] { return QFile::exists(socketPath) || weston.state() == QProcess::NotRunning; }, 10000) ||
+        weston.state() == QProcess::NotRunning)
+        GTEST_SKIP() << "weston did not start: " << weston.readAll().toStdString();
+    struct Stop {
+        QProcess& process;
+        ~Stop()
+        {
+            process.terminate();  // this PID only
+            if (!process.waitForFinished(5000))
+                process.kill();
+        }
+    } stop{weston};
+
+    markLaunchedBefore();
+    m_environment.insert(QStringLiteral("WAYLAND_DISPLAY"), socket);
+    m_environment.insert(QStringLiteral("XDG_SESSION_TYPE"), QStringLiteral("wayland"));
+    const QString note = QStringLiteral("vesmer: using X11 (XWayland) for the desktop window");
+    for (const char* platform : {"", "xcb"}) {
+        SCOPED_TRACE(platform);
+        ASSERT_TRUE(waitFor([] { return !instanceRegistered(); }, 5000));
+        if (*platform)
+            m_environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QLatin1String(platform));
+        else
+            m_environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        auto app = startPrimary({QStringLiteral("--wallpaper")});
+        ASSERT_TRUE(showsWallpaper(*app, kStartTimeoutMs)) << app->standardError().toStdString();
+        EXPECT_EQ(app->standardError().count(note), *platform ? 0 : 1) << app->standardError().toStdString();
+    }
+}
+
+TEST_F(AppProcess, TheWebEngineIgnoresItsGpuBlocklistUnlessTheUserSetsItsFlags)
+{
+    markLaunchedBefore();
+    struct Row {
+        const char* flags;  // the user's own, when set
+        const char* engineSwitch;
+    };
+    for (const Row row : {Row{"", "ignore-gpu-blocklist"}, Row{"--disable-gpu-shader-disk-cache", "disable-gpu-shader-disk-cache"}}) {
+        SCOPED_TRACE(row.flags);
+        ASSERT_TRUE(waitFor([] { return !instanceRegistered(); }, 5000));
+        if (*row.flags)
+            m_environment.insert(QStringLiteral("QTWEBENGINE_CHROMIUM_FLAGS"), QLatin1String(row.flags));
+        else
+            m_environment.remove(QStringLiteral("QTWEBENGINE_CHROMIUM_FLAGS"));
+        auto app = startPrimary({QStringLiteral("--wallpaper")});
+        ASSERT_TRUE(showsWallpaper(*app, kStartTimeoutMs)) << app->standardError().toStdString();
+        // The engine lists the switches it started with on standard error.
+        ASSERT_TRUE(app->waitForStderr(QStringLiteral("Init Parameters:"), 5000)) << app->standardError().toStdString();
+        const QString text = app->standardError();
+        EXPECT_TRUE(text.contains(QStringLiteral("*  %1 ").arg(QLatin1String(row.engineSwitch)))) << text.toStdString();
+        EXPECT_EQ(text.contains(QStringLiteral("*  ignore-gpu-blocklist ")), !*row.flags) << text.toStdString();
     }
 }

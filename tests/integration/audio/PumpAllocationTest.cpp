@@ -123,7 +123,7 @@ TEST(PumpAllocations, SlowTicksWithoutAWallpaperAllocateNothing)
 {
     TestPlatform tp;
     AppState state(tp.take());
-    tp.events->panelShown = true;  // the published level and silence, too
+    state.setPanelVisible(true);  // the published level and silence, too
     state.startCapture();
     tp.queue->runPending();
     checkTicks(tp, state, 30 * 20, [] { return 0L; });

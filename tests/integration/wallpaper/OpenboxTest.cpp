@@ -1,6 +1,7 @@
 // Under a real window manager (openbox, started here on the test display and
-// stopped by its PID), a fullscreen window of another program pauses the
-// wallpaper only when it covers the wallpaper's screen, and closing it resumes.
+// stopped by its PID): a fullscreen window of another program pauses the
+// wallpaper only when it covers the wallpaper's screen, and closing it resumes;
+// the control panel reports itself visible unless minimised or completely covered.
 #include <QProcess>
 #include <QWidget>
 #include <QStandardPaths>
@@ -8,7 +9,11 @@
 
 #include "DesktopTestTools.h"
 #include "TestPageRecorder.h"
+#include "TestPlatform.h"
 #include "WebEngineHarness.h"
+#include "app/AppState.h"
+#include "panel/PanelWindow.h"
+#include "platform/qt/DesktopSystemEvents.h"
 #include "platform/qt/QtScreens.h"
 #include "platform/qt/QtHostWindow.h"
 #include "platform/qt/QtWebPage.h"
@@ -21,18 +26,26 @@ using WebEngineHarness::waitFor;
 
 namespace {
 
-// A program of its own (an xmessage window) put on a screen and, once the window
-// manager has taken it on, given `state` (wmctrl's "fullscreen" or "maximized_…").
+// A program of its own (an xmessage window) put at `frame` and, once the window
+// manager has taken it on, given `state` (wmctrl's "fullscreen" or "maximized_…")
+// when one is named.
 struct OtherProgram {
-    OtherProgram(const QString& title, const QPoint& at, const QString& state)
+    OtherProgram(const QString& title, const QRect& frame, const QString& state = {})
     {
-        process.start("xmessage", {"-title", title, "-geometry", QStringLiteral("300x100+%1+%2").arg(at.x()).arg(at.y()),
+        process.start("xmessage", {"-title", title, "-geometry",
+                                   QStringLiteral("%1x%2+%3+%4").arg(frame.width()).arg(frame.height())
+                                       .arg(frame.x()).arg(frame.y()),
                                    "covering"});
         const QString window = run("xdotool", {"search", "--sync", "--name", title}).section('\n', 0, 0);
         const QString hex = QStringLiteral("0x%1").arg(window.toULongLong(), 0, 16);
         if (window.isEmpty() ||
             !waitFor([&hex] { return run("xprop", {"-root", "_NET_CLIENT_LIST"}).contains(hex); }, 10000))
             return;
+        id = window.toULongLong();
+        if (state.isEmpty()) {
+            ready = true;
+            return;
+        }
         run("wmctrl", {"-i", "-r", window, "-b", "add," + state});
         const QString atom = state == "fullscreen" ? "_NET_WM_STATE_FULLSCREEN" : "_NET_WM_STATE_MAXIMIZED_HORZ";
         ready = waitFor([&] { return run("xprop", {"-id", window, "_NET_WM_STATE"}).contains(atom); }, 5000);
@@ -45,6 +58,7 @@ struct OtherProgram {
     }
 
     QProcess process;
+    unsigned long long id = 0;
     bool ready = false;  // managed and in the state asked for
 };
 
@@ -87,6 +101,8 @@ TEST_F(Openbox, AFullscreenWindowOnTheWallpapersScreenPausesItClosingResumes)
     // the stack, exactly over its screen.
     const QString id = QString::number(host->widget().winId());
     EXPECT_TRUE(run("xprop", {"-id", id, "_NET_WM_WINDOW_TYPE"}).endsWith("_NET_WM_WINDOW_TYPE_DESKTOP"));
+    for (const char* name : {"_NET_WM_NAME", "WM_NAME"})  // only the panel is called "Vesmer"
+        EXPECT_TRUE(run("xprop", {"-id", id, name}).endsWith(" = \"Vesmer Wallpaper\"")) << name;
     QString stacking;
     EXPECT_TRUE(waitFor(
         [&] {
@@ -97,12 +113,12 @@ TEST_F(Openbox, AFullscreenWindowOnTheWallpapersScreenPausesItClosingResumes)
         << "bottom of the stack: " << stacking.toStdString();
     EXPECT_EQ(DesktopTestTools::frameOf(id.toULongLong()), "1024x768+1920+0");
 
-    OtherProgram onLeft(QStringLiteral("vesmer-cover-left"), QPoint(200, 200), "fullscreen");
+    OtherProgram onLeft(QStringLiteral("vesmer-cover-left"), QRect(200, 200, 300, 100), "fullscreen");
     ASSERT_TRUE(onLeft.ready);
     settle(1000);
     EXPECT_TRUE(window.visible()) << "a fullscreen window on the other screen covers nothing of ours";
 
-    OtherProgram onRight(QStringLiteral("vesmer-cover-right"), QPoint(2000, 100), "fullscreen");
+    OtherProgram onRight(QStringLiteral("vesmer-cover-right"), QRect(2000, 100, 300, 100), "fullscreen");
     ASSERT_TRUE(onRight.ready);
     ASSERT_TRUE(waitFor([&] { return !window.visible(); }, 10000));
     window.feed(AudioFeatures{});
@@ -117,9 +133,42 @@ TEST_F(Openbox, AFullscreenWindowOnTheWallpapersScreenPausesItClosingResumes)
     ASSERT_TRUE(recorder.waitFor("vesmerSetPaused", 2));
     EXPECT_EQ(recorder.calls("vesmerSetPaused")[1].args, QJsonArray{false});
 
-    OtherProgram maximised(QStringLiteral("vesmer-maximised-right"), QPoint(2100, 200), "maximized_vert,maximized_horz");
+    OtherProgram maximised(QStringLiteral("vesmer-maximised-right"), QRect(2100, 200, 300, 100),
+                           "maximized_vert,maximized_horz");
     ASSERT_TRUE(maximised.ready);
     ASSERT_TRUE(waitFor([&] { return !window.visible(); }, 10000));
     maximised.close();
     ASSERT_TRUE(waitFor([&] { return window.visible(); }, 10000));
+}
+
+TEST_F(Openbox, ThePanelIsVisibleUnlessMinimisedOrCompletelyCovered)
+{
+    TestPlatform doubles;
+    Platform platform = doubles.take();
+    platform.events = std::make_unique<DesktopSystemEvents>();
+    AppState state(std::move(platform));
+    PanelWindow panel(state);
+    panel.showCentred();
+    ASSERT_TRUE(waitFor([&] { return state.panelVisible(); }, 10000));
+    const QString id = QString::number(panel.winId());
+    EXPECT_EQ(run("xprop", {"-id", id, "_NET_WM_NAME"}), "_NET_WM_NAME(UTF8_STRING) = \"Vesmer\"");
+
+    const QRect frame = panel.frameGeometry();
+    {
+        OtherProgram corner(QStringLiteral("vesmer-panel-corner"), QRect(frame.topLeft() - QPoint(40, 40), QSize(120, 90)));
+        ASSERT_TRUE(corner.ready);
+        settle(1000);
+        EXPECT_TRUE(state.panelVisible()) << "partly covered";
+    }
+    {
+        OtherProgram over(QStringLiteral("vesmer-panel-over"), frame.adjusted(-60, -80, 60, 60));
+        ASSERT_TRUE(over.ready);
+        EXPECT_TRUE(waitFor([&] { return !state.panelVisible(); }, 5000)) << "completely covered";
+        over.close();
+        EXPECT_TRUE(waitFor([&] { return state.panelVisible(); }, 5000)) << "uncovered";
+    }
+    run("xdotool", {"windowminimize", id});
+    EXPECT_TRUE(waitFor([&] { return !state.panelVisible(); }, 5000)) << "minimised";
+    run("wmctrl", {"-i", "-a", id});
+    EXPECT_TRUE(waitFor([&] { return state.panelVisible(); }, 5000)) << "restored";
 }

@@ -59,7 +59,7 @@ TEST(VisualsRows, EveryRowReachesThePageWithItsArguments)
     ASSERT_TRUE(recorder.waitFor("vesmerSetFx"));
     EXPECT_EQ(recorder.calls("vesmerSetQuality").first().args, (QJsonArray{1.5, 30}));
     EXPECT_EQ(recorder.calls("vesmerSetLook").first().args, (QJsonArray{1.0, 2.5, 1.0, 1.0}));
-    EXPECT_EQ(tp.log->count("[vesmer] quality applied: quality ok"), 1);
+    EXPECT_EQ(tp.log->count("[vesmer] quality applied: quality ok"), 1) << tp.log->lines.join(QLatin1Char(10)).toStdString();
     const QJsonObject effects =
         QJsonDocument::fromJson(recorder.calls("vesmerSetFx").first().args.at(0).toString().toUtf8()).object();
     EXPECT_EQ(effects.size(), 9);

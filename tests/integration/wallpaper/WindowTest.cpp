@@ -1,9 +1,12 @@
 // The real wallpaper and preview windows on Xvfb (two monitors, no window
 // manager): X11 properties, frames, input, and the pause that follows visibility.
 #include <QApplication>
+#include <QDeadlineTimer>
+#include <QFile>
 #include <QImage>
 #include <QScreen>
 #include <QWidget>
+#include <csignal>
 #include <gtest/gtest.h>
 
 #include "FakeSystem.h"
@@ -13,8 +16,10 @@
 #include "platform/qt/QtScreens.h"
 #include "wallpaper/PageCalls.h"
 #include "platform/qt/QtHostWindow.h"
+#include "platform/qt/QtMainQueue.h"
 #include "platform/qt/QtWallpaperHost.h"
 #include "platform/qt/QtWebPage.h"
+#include "wallpaper/WallpaperPlacement.h"
 #include "wallpaper/WallpaperWindow.h"
 
 using DesktopTestTools::run;
@@ -147,4 +152,41 @@ TEST(HostWindow, AMissingPageLeavesABlackWindowAndNoError)
         for (int x = 0; x < shot.width(); x += 16)
             lit += qGray(shot.pixel(x, y)) > 8 ? 1 : 0;
     EXPECT_EQ(lit, 0) << "the window is black";
+}
+
+TEST(HostWindow, AKilledRendererIsReplacedWithinFiveSecondsAndItsPageIsFedAgain)
+{
+    QtWallpaperHost host(TestPageRecorder::pagePath());
+    QtMainQueue queue;
+    SystemClock clock;
+    MemoryLog log;
+    WallpaperPlacement placement(host, queue, clock, log);
+    int reapplies = 0;
+    QObject::connect(&placement, &WallpaperPlacement::reapplyDue, [&reapplies] { ++reapplies; });
+    placement.place(screenNamed("RIGHT"), false);
+    auto& page = dynamic_cast<QtWebPage&>(placement.window()->page());
+    ASSERT_TRUE(WebEngineHarness::waitReady(page));
+    ASSERT_TRUE(waitFor([&reapplies] { return reapplies == 1; }, 3000));
+
+    const qint64 renderer = page.enginePage()->renderProcessPid();
+    QFile commandLine(QStringLiteral("/proc/%1/cmdline").arg(renderer));
+    ASSERT_TRUE(renderer > 0 && commandLine.open(QIODevice::ReadOnly));
+    ASSERT_TRUE(commandLine.readAll().contains("--type=renderer"));
+    ASSERT_EQ(::kill(pid_t(renderer), SIGKILL), 0);
+
+    const QDeadlineTimer deadline(5000);
+    const auto left = [&deadline] { return int(std::max<qint64>(1, deadline.remainingTime())); };
+    ASSERT_TRUE(waitFor(
+        [&] {
+            const qint64 now = page.enginePage()->renderProcessPid();
+            return now > 0 && now != renderer && page.bridgeReady();
+        },
+        left()));
+    TestPageRecorder recorder(page);
+    placement.window()->feed(AudioFeatures{0.5f, 0, 0, 0, 0, 0, 0, 0});
+    ASSERT_TRUE(recorder.waitFor("vesmerFeed", 1, left())) << "fed within 5 s of the kill";
+    EXPECT_EQ(log.lines.size(), 1) << log.lines.join('\n').toStdString();
+    EXPECT_TRUE(log.lines.value(0).startsWith("[vesmer] visuals renderer ended (")) << log.lines.value(0).toStdString();
+    EXPECT_TRUE(log.lines.value(0).endsWith("\u2014 reloading")) << log.lines.value(0).toStdString();
+    EXPECT_TRUE(waitFor([&reapplies] { return reapplies == 2; }, 3000)) << "the reloaded page gets the re-apply";
 }

@@ -211,19 +211,19 @@ TEST_F(CapturePumpTest, PanelValuesChangeOnlyWhileThePanelIsVisible)
     tick(3);
     EXPECT_EQ(state->level(), 0.0f) << "hidden panel: left unchanged";
 
-    tp.events->panelShown = true;
+    state->setPanelVisible(true);
     tick(3);
     EXPECT_EQ(state->level(), state->rawLevel());
     EXPECT_EQ(state->silentForSeconds(), 0.0);
     const float shown = state->level();
 
-    tp.events->panelShown = false;
+    state->setPanelVisible(false);
     silence();
     tick(90);
     EXPECT_EQ(state->level(), shown);
     EXPECT_EQ(state->silentForSeconds(), 0.0);
 
-    tp.events->panelShown = true;
+    state->setPanelVisible(true);
     tick(3);
     EXPECT_LT(state->level(), shown);
     EXPECT_GT(state->silentForSeconds(), 0.0);

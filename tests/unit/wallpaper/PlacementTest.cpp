@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include "TestPlatform.h"
@@ -121,4 +122,37 @@ TEST(Placement, SleepPausesAndWakeResumesOnlyAVisibleWallpaper)
     p.tp.events->sleep();
     p.tp.events->wake();
     EXPECT_EQ(p.page().countOf(resume), 1) << "a hidden wallpaper is not resumed by waking";
+}
+
+TEST(Placement, ADeadRendererIsReloadedAtMostThreeTimesAMinuteEachWithTheFreshPageReapply)
+{
+    const QString reloading = QStringLiteral("[vesmer] visuals renderer ended (killed, exit 9) \u2014 reloading");
+    const QString givingUp = QStringLiteral("[vesmer] visuals renderer ended (killed, exit 9) \u2014 reloaded 3 times");
+    struct Row {
+        const char* name;
+        double fourthAfterFirst;
+        int reloads;
+    };
+    for (const Row row : {Row{"fourth within a minute", 59.9, 3}, Row{"fourth a minute later", 60.0, 4}}) {
+        SCOPED_TRACE(row.name);
+        Placed p;
+        p.state->setWallpaper(kLeft, false);
+        p.tp.queue->advance(2.0);
+        FakePage& page = p.page();
+        for (int death = 1; death <= 4; ++death) {
+            const double at = death == 4 ? row.fourthAfterFirst - 3 * 2.0 : 0.0;  // deaths 2 s apart, then the fourth
+            p.tp.queue->advance(at);
+            const int looks = page.countOf(kLook);
+            const int queries = page.countOf(kThemeQuery);
+            page.endRenderer({QStringLiteral("killed"), 9});
+            p.tp.queue->advance(2.0);
+            const bool reloaded = death <= row.reloads;
+            EXPECT_EQ(page.reloads, std::min(death, row.reloads)) << death;
+            EXPECT_EQ(page.countOf(kLook), looks + (reloaded ? 1 : 0)) << death;
+            EXPECT_EQ(page.countOf(kThemeQuery), queries + (reloaded ? 1 : 0)) << death;
+        }
+        EXPECT_EQ(p.tp.log->count(reloading), row.reloads);
+        EXPECT_EQ(p.tp.log->countStartingWith(givingUp), 4 - row.reloads);
+        EXPECT_EQ(p.tp.host->made.size(), 1) << "the same window, reloaded";
+    }
 }
