@@ -5,6 +5,8 @@
 #include "audio/FeatureExtractor.h"
 #include "compose/SignIn.h"
 #include "nowplaying/LyricSync.h"
+#include "nowplaying/LyricsFetcher.h"
+#include "nowplaying/NowPlayingWatcher.h"
 #include "wallpaper/LookAndThemes.h"
 #include "wallpaper/WallpaperPlacement.h"
 #include "wallpaper/WallpaperWindow.h"
@@ -39,7 +41,12 @@ AppState::AppState(Platform platform, QObject* parent)
       m_placement(std::make_unique<WallpaperPlacement>(*m_platform.wallpaperHost, *m_platform.queue)),
       m_look(std::make_unique<LookAndThemes>(*m_platform.settings, *m_platform.queue, *m_platform.log, *m_placement)),
       m_signIn(std::make_unique<SignIn>(*m_platform.settings)),
-      m_lyricSync(std::make_unique<LyricSync>(*m_platform.settings)),
+      m_nowPlaying(std::make_unique<NowPlayingWatcher>(*m_platform.players, *m_platform.queue, *m_platform.clock)),
+      m_lyricsFetcher(m_platform.lyricsService.isEmpty()
+                          ? std::make_unique<LyricsFetcher>(*m_platform.network, *m_platform.queue)
+                          : std::make_unique<LyricsFetcher>(*m_platform.network, *m_platform.queue, m_platform.lyricsService)),
+      m_lyricSync(std::make_unique<LyricSync>(*m_platform.settings, *m_platform.clock, *m_platform.queue, *m_nowPlaying,
+                                              *m_lyricsFetcher, *m_placement)),
       m_tap(std::make_unique<AudioTap>(*m_platform.capture)),
       m_extractor(std::make_unique<FeatureExtractor>()),
       m_bpmEstimator(std::make_unique<BpmEstimator>(30.0))
@@ -78,6 +85,21 @@ void AppState::wireSubsystems()
         lyricsModeChanged();
     });
     connect(m_look.get(), &LookAndThemes::themeNameAnswered, this, &AppState::setThemeName);
+
+    // Ask the players only while someone could see the answer: the panel, or a
+    // visible wallpaper that shows lyrics.
+    m_nowPlaying->setIsNeeded([this] {
+        if (panelVisible())
+            return true;
+        if (m_platform.settings->stringValue(QStringLiteral("lyrics.mode"), QStringLiteral("visuals")) ==
+            QLatin1String("off"))
+            return false;
+        return wallpaperVisible();
+    });
+    connect(m_nowPlaying.get(), &NowPlayingWatcher::trackAssigned, this, &AppState::nowPlayingChanged);
+    connect(m_nowPlaying.get(), &NowPlayingWatcher::permissionHintAssigned, this, &AppState::nowPlayingChanged);
+    connect(m_lyricSync.get(), &LyricSync::lineChanged, this, &AppState::setLyricLine);
+    connect(m_lyricSync.get(), &LyricSync::songChanged, this, &AppState::scheduleCoverScene);
 }
 
 AppState::~AppState()
@@ -184,16 +206,45 @@ void AppState::activateKey(const QString& key)
 
 void AppState::autoSceneCheck() {}
 
-void AppState::syncLyric() {}
+// The cover scene comes with the compose subsystem.
+void AppState::scheduleCoverScene(const TrackInfo&) {}
+
+void AppState::startNowPlaying()
+{
+    m_nowPlaying->start();
+}
+
+void AppState::syncLyric()
+{
+    m_lyricSync->syncLyric();
+}
 
 void AppState::syncLyricsDefault()
 {
     m_lyricSync->syncLyricsDefault();
 }
 
-void AppState::lyricsModeChanged() {}
+void AppState::lyricsModeChanged()
+{
+    m_lyricSync->lyricsModeChanged();
+}
 
 QString AppState::currentTrackText() const
 {
-    return {};
+    const std::optional<TrackInfo> track = m_nowPlaying->track();
+    if (!track)
+        return {};
+    if (track->artist.isEmpty())
+        return track->title;
+    return track->artist + QStringLiteral(" \u2014 ") + track->title;
+}
+
+std::optional<QString> AppState::permissionHint() const
+{
+    return m_nowPlaying->permissionHint();
+}
+
+qsizetype AppState::lyricsLineCount() const
+{
+    return m_lyricSync->lyricLines().size();
 }

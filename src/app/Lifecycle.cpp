@@ -1,8 +1,10 @@
 #include "app/AppState.h"
 
+#include "nowplaying/NowPlayingWatcher.h"
+
 void AppState::shutdown()
 {
     stopCapture();
     removeWallpaper();
-    // The now-playing watcher's polling stops here once it exists.
+    m_nowPlaying->stop();
 }
