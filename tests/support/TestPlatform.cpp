@@ -24,6 +24,10 @@ TestPlatform::TestPlatform()
     host = install(m_platform.wallpaperHost, std::make_unique<FakeWallpaperHost>());
     capture = install(m_platform.capture, std::make_unique<ScriptedCapture>());
     desktop = install(m_platform.desktop, std::make_unique<RecordingDesktop>());
+    players = install(m_platform.players, std::make_unique<ScriptedPlayers>());
+    network = install(m_platform.network, std::make_unique<QNetworkAccessManager>());
+    // Nothing may reach the public service from a test.
+    m_platform.lyricsService = QUrl(QStringLiteral("http://127.0.0.1:9"));
 }
 
 Platform TestPlatform::take()

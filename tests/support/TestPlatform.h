@@ -9,6 +9,7 @@
 #include "FakePage.h"
 #include "FakeSystem.h"
 #include "ScriptedCapture.h"
+#include "ScriptedPlayers.h"
 #include "VirtualClock.h"
 #include "VirtualQueue.h"
 #include "platform/Platform.h"
@@ -28,6 +29,8 @@ public:
     FakeWallpaperHost* host = nullptr;
     ScriptedCapture* capture = nullptr;
     RecordingDesktop* desktop = nullptr;
+    ScriptedPlayers* players = nullptr;
+    QNetworkAccessManager* network = nullptr;  // a real one: tests use loopback servers
     QString dir() const { return m_dir.path(); }
 
 private:
