@@ -86,9 +86,12 @@ std::optional<Tag> tagAt(QStringView line, qsizetype start)
     return Tag{secondsEnd + 1, minutes * 60.0 + seconds};
 }
 
+// Most files are in order already: checking first keeps them linear.
 void sortByTime(LyricLines& lines)
 {
-    std::stable_sort(lines.begin(), lines.end(), [](const LyricLine& a, const LyricLine& b) { return a.t < b.t; });
+    const auto earlier = [](const LyricLine& a, const LyricLine& b) { return a.t < b.t; };
+    if (!std::is_sorted(lines.cbegin(), lines.cend(), earlier))
+        std::stable_sort(lines.begin(), lines.end(), earlier);
 }
 
 }  // namespace

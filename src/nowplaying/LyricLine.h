@@ -13,6 +13,9 @@ struct LyricLine {
     bool operator==(const LyricLine&) const = default;
 };
 
+// Moved by memcpy when a list grows, as QString is.
+Q_DECLARE_TYPEINFO(LyricLine, Q_RELOCATABLE_TYPE);
+
 using LyricLines = QList<LyricLine>;
 
 // Every "[m:s]" or "[m:s.ff]" tag gives one line with the text after the line's
