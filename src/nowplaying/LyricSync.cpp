@@ -19,16 +19,16 @@ LyricSync::LyricSync(Settings& settings, const Clock& clock, MainQueue& queue, N
     : QObject(parent), m_settings(settings), m_clock(clock), m_queue(queue), m_watcher(watcher), m_fetcher(fetcher),
       m_placement(placement)
 {
-    // Each published track, the current one included, reaches trackChanged a moment
-    // later, in publication order.
-    const auto deliver = [this](const std::optional<TrackInfo>& track) {
+    // Each published track reaches trackChanged a moment later, in publication
+    // order. The track current now is not delivered: an absent one changes nothing.
+    connect(&m_watcher, &NowPlayingWatcher::trackAssigned, this, [this](const std::optional<TrackInfo>& track) {
         m_queue.post([self = QPointer(this), track] {
             if (self)
                 self->trackChanged(track);
         });
-    };
-    connect(&m_watcher, &NowPlayingWatcher::trackAssigned, this, deliver);
-    deliver(m_watcher.track());
+    });
+    if (m_watcher.track())
+        trackChanged(m_watcher.track());
 }
 
 QString LyricSync::mode() const
@@ -57,7 +57,7 @@ void LyricSync::trackChanged(const std::optional<TrackInfo>& track)
 
 void LyricSync::syncLyric()
 {
-    const std::optional<TrackInfo> track = m_watcher.track();
+    const std::optional<TrackInfo>& track = m_watcher.track();
     if (!track || m_lyricLines.isEmpty()) {
         setLyric(QString());
         return;

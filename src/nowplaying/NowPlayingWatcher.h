@@ -34,7 +34,7 @@ public:
     // the last track and hint stay. Always true until set.
     void setIsNeeded(std::function<bool()> isNeeded);
 
-    std::optional<TrackInfo> track() const { return m_track; }
+    const std::optional<TrackInfo>& track() const { return m_track; }
     std::optional<QString> permissionHint() const { return m_permissionHint; }
 
     // A player's seven-line answer as a track, or none when it cannot be read.

@@ -2,6 +2,7 @@
 
 #include <QHttpServerRequest>
 #include <QHttpServerResponse>
+#include <QTcpSocket>
 
 QByteArray LoopbackHttpServer::Request::header(const QByteArray& name) const
 {
@@ -15,28 +16,17 @@ LoopbackHttpServer::LoopbackHttpServer()
 {
     m_server.route(QStringLiteral("/api/get"), [this](const QHttpServerRequest& request) {
         requests.append({request.url().path(), request.url().query(QUrl::FullyEncoded), request.headers()});
-        const Response response = m_queued.isEmpty() ? fallback : m_queued.takeFirst();
-        return QHttpServerResponse(QByteArrayLiteral("application/json"), response.body,
-                                   QHttpServerResponse::StatusCode(response.status));
+        const Response response = queued.isEmpty() ? fallback : queued.takeFirst();
+        return QHttpServerResponse("application/json", response.body, QHttpServerResponse::StatusCode(response.status));
     });
     m_port = m_server.listen(QHostAddress::LocalHost);
-}
-
-QUrl LoopbackHttpServer::url() const
-{
-    return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(m_port));
 }
 
 SilentHttpServer::SilentHttpServer()
 {
     QObject::connect(&m_server, &QTcpServer::newConnection, &m_server, [this] {
-        while (QTcpSocket* socket = m_server.nextPendingConnection())
-            m_sockets.push_back(socket);
+        while (m_server.nextPendingConnection())
+            ++connections;
     });
     m_server.listen(QHostAddress::LocalHost);
-}
-
-QUrl SilentHttpServer::url() const
-{
-    return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(m_server.serverPort()));
 }

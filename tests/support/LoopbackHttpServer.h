@@ -1,18 +1,12 @@
 #pragma once
 // HTTP servers on 127.0.0.1 for tests, on the test's event loop. LoopbackHttpServer
-// records every request and answers with what the test queued (then with the
-// fallback); SilentHttpServer accepts connections and never answers.
+// records every request to /api/get and answers with what the test queued, then
+// with the fallback; SilentHttpServer accepts connections and never answers.
 
-#include <QByteArray>
 #include <QHttpServer>
 #include <QList>
-#include <QPair>
-#include <QString>
 #include <QTcpServer>
-#include <QTcpSocket>
 #include <QUrl>
-#include <memory>
-#include <vector>
 
 class LoopbackHttpServer {
 public:
@@ -28,25 +22,23 @@ public:
     };
 
     LoopbackHttpServer();
-    QUrl url() const;
-    void queue(Response response) { m_queued.append(std::move(response)); }
+    QUrl url() const { return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(m_port)); }
 
+    QList<Response> queued;
     Response fallback{404, R"({"message":"Failed to find specified track"})"};
     QList<Request> requests;
 
 private:
     QHttpServer m_server;
     quint16 m_port = 0;
-    QList<Response> m_queued;
 };
 
 class SilentHttpServer {
 public:
     SilentHttpServer();
-    QUrl url() const;
-    int connections() const { return int(m_sockets.size()); }
+    QUrl url() const { return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(m_server.serverPort())); }
+    int connections = 0;
 
 private:
-    QTcpServer m_server;
-    std::vector<QTcpSocket*> m_sockets;  // children of the server
+    QTcpServer m_server;  // parent of the connections, which it keeps open
 };

@@ -1,11 +1,10 @@
 #pragma once
 // A player bridge run by the test: which players run, and the queries asked, each
-// answered when the test says so.
+// answered (oldest first) when the test says so.
 
 #include <QList>
 #include <QSet>
 #include <QString>
-#include <functional>
 
 #include "platform/PlayerBridge.h"
 
@@ -16,17 +15,15 @@ public:
     {
         queries.append({player, std::move(done)});
     }
-
-    // Answers the oldest open query; false when none is open.
+    // False when no query is open.
     bool answer(const PlayerReply& reply)
     {
         if (queries.isEmpty())
             return false;
-        const auto [player, done] = queries.takeFirst();
-        done(reply);
+        queries.takeFirst().done(reply);
         return true;
     }
-    bool answerText(const QString& text) { return answer(PlayerReply{false, std::nullopt, text, busName}); }
+    bool answerText(const QString& text) { return answer({false, std::nullopt, text, "org.mpris.MediaPlayer2.test"}); }
 
     struct Query {
         QString player;
@@ -34,5 +31,4 @@ public:
     };
     QSet<QString> running;
     QList<Query> queries;
-    QString busName = QStringLiteral("org.mpris.MediaPlayer2.test");
 };

@@ -16,19 +16,20 @@ namespace {
 const TrackInfo kSong{"Hey & Jude/½", "The Beatles+", "Past Masters", "", 431.5};
 
 struct Fetching {
-    LoopbackHttpServer server;
+    explicit Fetching(const QUrl& service) : fetcher(network, queue, service) {}
     VirtualClock clock;
     VirtualQueue queue{clock};
     QNetworkAccessManager network;
-    LyricsFetcher fetcher{network, queue, server.url()};
+    LyricsFetcher fetcher;
+    int calls = 0;
+    std::optional<LyricLines> got;
 
-    // The lines `done` got; none when it was not called in time.
-    std::optional<LyricLines> fetch(const TrackInfo& track)
+    void fetch(const TrackInfo& track)
     {
-        std::optional<LyricLines> got;
-        fetcher.fetch(track, [&](const LyricLines& lines) { got = lines; });
-        waitFor([&] { return got.has_value(); }, 5000);
-        return got;
+        fetcher.fetch(track, [this](const LyricLines& lines) {
+            ++calls;
+            got = lines;
+        });
     }
 };
 
@@ -41,30 +42,25 @@ QByteArray body(const char* synced, const char* plain)
 
 TEST(LyricsService, AsksOnceWithTheQueryInOrderAndKeepsTheAnswer)
 {
-    Fetching f;
-    f.server.queue({200, body(R"("[00:01.50]One\n[00:03]Two")", R"("ignored")")});
-    EXPECT_EQ(f.fetch(kSong), (LyricLines{{1.5, "One"}, {3, "Two"}}));
-    ASSERT_EQ(f.server.requests.size(), 1);
-    const auto& request = f.server.requests[0];
-    EXPECT_EQ(request.path, QStringLiteral("/api/get"));
-    EXPECT_EQ(request.query, QStringLiteral("artist_name=The%20Beatles%2B&track_name=Hey%20%26%20Jude%2F%C2%BD"
-                                            "&duration=432&album_name=Past%20Masters"));
-    EXPECT_EQ(request.header("User-Agent"), QByteArray(LyricsFetcher::kUserAgent));
+    LoopbackHttpServer server;
+    Fetching f(server.url());
+    server.queued = {{200, body(R"("[00:01.50]One\n[00:03]Two")", R"("ignored")")}};
+    f.fetch(kSong);
+    f.fetch(kSong);  // already on its way: no second lookup, no second answer
+    ASSERT_TRUE(waitFor([&] { return f.got.has_value(); }, 5000));
+    EXPECT_EQ(*f.got, (LyricLines{{1.5, "One"}, {3, "Two"}}));
+    ASSERT_EQ(server.requests.size(), 1);
+    EXPECT_EQ(server.requests[0].path, QStringLiteral("/api/get"));
+    EXPECT_EQ(server.requests[0].query, QStringLiteral("artist_name=The%20Beatles%2B&track_name=Hey%20%26%20Jude%2F%C2%BD"
+                                                       "&duration=432&album_name=Past%20Masters"));
+    EXPECT_EQ(server.requests[0].header("User-Agent"), QByteArray(LyricsFetcher::kUserAgent));
 
-    // Known songs answer at once; a song being fetched is not fetched twice.
-    bool cached = false;
-    f.fetcher.fetch(kSong, [&](const LyricLines& lines) { cached = lines.size() == 2; });
-    EXPECT_TRUE(cached);
-    TrackInfo other = kSong;
-    other.title = "Other";
-    int calls = 0;
-    f.fetcher.fetch(other, [&](const LyricLines&) { ++calls; });
-    f.fetcher.fetch(other, [&](const LyricLines&) { ++calls; });
-    EXPECT_TRUE(waitFor([&] { return calls > 0; }));
+    f.got.reset();
+    f.fetch(kSong);
+    EXPECT_TRUE(f.got.has_value()) << "a known song answers before fetch returns";
     WebEngineHarness::settle(100);
-    EXPECT_EQ(calls, 1);
-    EXPECT_EQ(f.server.requests.size(), 3) << "one lookup with the album and its retry without";
-    EXPECT_FALSE(f.server.requests[2].query.contains("album_name"));
+    EXPECT_EQ(f.calls, 2);
+    EXPECT_EQ(server.requests.size(), 1);
 }
 
 TEST(LyricsService, AnswersBecomeLinesOrARetryWithoutAlbum)
@@ -84,41 +80,30 @@ TEST(LyricsService, AnswersBecomeLinesOrARetryWithoutAlbum)
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        Fetching f;
-        for (const auto& response : row.responses)
-            f.server.queue(response);
-        EXPECT_EQ(f.fetch(kSong), row.expected);
-        EXPECT_EQ(f.server.requests.size(), row.requests);
+        LoopbackHttpServer server;
+        server.queued = row.responses;
+        Fetching f(server.url());
+        f.fetch(kSong);
+        ASSERT_TRUE(waitFor([&] { return f.got.has_value(); }, 5000));
+        EXPECT_EQ(*f.got, row.expected);
+        EXPECT_EQ(server.requests.size(), row.requests);
+        EXPECT_FALSE(server.requests.last().query.contains("album_name") && row.requests == 2);
     }
 }
 
 TEST(LyricsService, ASilentServiceTimesOutTwiceThenTheSongHasNoLyrics)
 {
     SilentHttpServer silent;
-    VirtualClock clock;
-    VirtualQueue queue{clock};
-    QNetworkAccessManager network;
-    LyricsFetcher fetcher(network, queue, silent.url());
-    std::optional<LyricLines> got;
-    fetcher.fetch(kSong, [&](const LyricLines& lines) { got = lines; });
+    Fetching f(silent.url());
+    f.fetch(kSong);
     for (int attempt = 1; attempt <= 2; ++attempt) {
-        ASSERT_TRUE(waitFor([&] { return silent.connections() >= attempt; }, 5000));
-        queue.advance(LyricsFetcher::kTimeout - 0.01);
+        ASSERT_TRUE(waitFor([&] { return silent.connections >= attempt; }, 5000));
+        f.queue.advance(LyricsFetcher::kTimeout - 0.01);
         WebEngineHarness::settle(50);
-        EXPECT_FALSE(got);
-        queue.advance(0.01);
+        EXPECT_FALSE(f.got);
+        f.queue.advance(0.01);
     }
-    EXPECT_TRUE(waitFor([&] { return got.has_value(); }, 1000));
-    EXPECT_TRUE(got->isEmpty());
-    EXPECT_FALSE(fetcher.inFlightKey());
-
-    // 50 songs are kept; the 51st empties the cache.
-    for (int i = 1; i <= LyricsFetcher::kCacheLimit; ++i) {
-        TrackInfo song = kSong;
-        song.durationS = i;
-        fetcher.fetch(song, [](const LyricLines&) {});
-        for (int timeout = 0; timeout < 2; ++timeout)
-            queue.advance(LyricsFetcher::kTimeout);
-    }
-    EXPECT_EQ(fetcher.cachedSongs(), 0);
+    EXPECT_TRUE(waitFor([&] { return f.got.has_value(); }, 1000));
+    EXPECT_TRUE(f.got->isEmpty());
+    EXPECT_FALSE(f.fetcher.inFlightKey());
 }

@@ -7,26 +7,13 @@
 #include "VirtualQueue.h"
 #include "nowplaying/NowPlayingWatcher.h"
 
-namespace {
-
-const QString kMusic = QStringLiteral("Song\nBand\n\ntrue\nRecord\n215.5\n12.25");
-
-struct Watched {
-    VirtualClock clock;
-    VirtualQueue queue{clock};
-    ScriptedPlayers players;
-    NowPlayingWatcher watcher{players, queue, clock};
-    QSignalSpy assigned{&watcher, &NowPlayingWatcher::trackAssigned};
-};
-
-}  // namespace
-
 TEST(NowPlayingWatcher, ReadsTheSevenPiecesOfAnAnswer)
 {
-    const auto music = NowPlayingWatcher::parseReply(kMusic, "Music", 100.0);
+    const auto music = NowPlayingWatcher::parseReply("Song\nBand\n\ntrue\nRecord\n215.5\n12.25", "Music", 100.0);
     ASSERT_TRUE(music);
     EXPECT_EQ(*music, (TrackInfo{"Song", "Band", "Record", "", 215.5, 12.25, true, "Music", 100.0}));
     EXPECT_EQ(music->key(), QStringLiteral("Song|Band|Record|216"));
+    EXPECT_FALSE(NowPlayingWatcher::parseReply("a\nb\n\ntrue\nc\n1", "Music", 0.0)) << "six pieces";
 
     struct Row {
         const char* name;
@@ -43,15 +30,11 @@ TEST(NowPlayingWatcher, ReadsTheSevenPiecesOfAnAnswer)
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        const auto track = NowPlayingWatcher::parseReply(row.text, row.player, 0.0);
-        ASSERT_TRUE(track);
-        EXPECT_EQ(track->durationS, row.duration);
-        EXPECT_EQ(track->positionS, row.position);
-        EXPECT_EQ(track->playing, row.playing);
+        const TrackInfo track = NowPlayingWatcher::parseReply(row.text, row.player, 0.0).value_or(TrackInfo{});
+        EXPECT_EQ(track.durationS, row.duration);
+        EXPECT_EQ(track.positionS, row.position);
+        EXPECT_EQ(track.playing, row.playing);
     }
-    EXPECT_FALSE(NowPlayingWatcher::parseReply("a\nb\n\ntrue\nc\n1", "Music", 0.0));
-    EXPECT_FALSE(NowPlayingWatcher::parseReply("", "Music", 0.0));
-
     for (const auto& [seconds, key] : std::vector<std::pair<double, QString>>{
              {0.5, "1"}, {-0.5, "-1"}, {-0.4, "0"}, {2.4999, "2"}, {1e300, "0"}, {std::nan(""), "0"}})
         EXPECT_EQ((TrackInfo{"t", "a", "b", "", seconds}).key(), "t|a|b|" + key) << seconds;
@@ -59,45 +42,36 @@ TEST(NowPlayingWatcher, ReadsTheSevenPiecesOfAnAnswer)
 
 TEST(NowPlayingWatcher, AsksTheFirstRunningPlayerAndPublishesEveryAnswer)
 {
-    Watched w;
-    w.players.running = {"Spotify", "Music"};
-    w.watcher.start();
-    w.watcher.start();  // no second timer
-    ASSERT_EQ(w.players.queries.size(), 1);
-    EXPECT_EQ(w.players.queries[0].player, QStringLiteral("Spotify"));  // even when stopped
-    w.players.answer({});                                               // stopped: no text
-    EXPECT_FALSE(w.watcher.track());
+    VirtualClock clock;
+    VirtualQueue queue{clock};
+    ScriptedPlayers players;
+    NowPlayingWatcher watcher{players, queue, clock};
+    QSignalSpy assigned{&watcher, &NowPlayingWatcher::trackAssigned};
+    players.running = {"Spotify", "Music"};
+    watcher.start();
+    watcher.start();  // no second timer
+    ASSERT_EQ(players.queries.size(), 1);
+    EXPECT_EQ(players.queries[0].player, QStringLiteral("Spotify"));  // even when stopped
+    players.answer({});                                             // stopped: no text
 
-    w.players.running = {"Music"};
-    w.queue.advance(NowPlayingWatcher::kPollInterval);
-    ASSERT_TRUE(w.players.answerText(kMusic));
-    w.queue.advance(NowPlayingWatcher::kPollInterval);
-    ASSERT_TRUE(w.players.answerText(kMusic));
-    EXPECT_EQ(w.assigned.size(), 3);  // equal songs are published again
-    EXPECT_EQ(w.watcher.track()->fetchedAt, w.clock.now());
+    players.running = {"Music"};
+    for (int poll = 0; poll < 2; ++poll) {
+        queue.advance(NowPlayingWatcher::kPollInterval);
+        ASSERT_TRUE(players.answerText("Song\nBand\n\ntrue\nRecord\n215.5\n12.25"));
+    }
+    EXPECT_EQ(assigned.size(), 3);  // the same song is published again
+    EXPECT_EQ(watcher.track()->fetchedAt, clock.now());
+    queue.advance(NowPlayingWatcher::kPollInterval);
+    players.answer({true, -600, std::nullopt, {}});
+    EXPECT_FALSE(watcher.track());
+    EXPECT_FALSE(watcher.permissionHint()) << "only a refusal gives the hint";
 
-    // Refused: the hint names the player and its bus name; another error clears it.
-    w.queue.advance(NowPlayingWatcher::kPollInterval);
-    w.players.answer({true, PlayerReply::kNotPermitted, std::nullopt, "org.mpris.MediaPlayer2.x"});
-    EXPECT_EQ(w.watcher.permissionHint(),
-              QStringLiteral("Allow Vesmer to read Music: it needs access to the session bus name org.mpris.MediaPlayer2.x"));
-    EXPECT_FALSE(w.watcher.track());
-    w.queue.advance(NowPlayingWatcher::kPollInterval);
-    w.players.answer({true, -600, std::nullopt, {}});
-    EXPECT_FALSE(w.watcher.permissionHint());
-
-    // Nobody needs it: no query, the last values stay. No player: absent, once.
-    w.watcher.setIsNeeded([] { return false; });
-    w.queue.advance(NowPlayingWatcher::kPollInterval);
-    EXPECT_TRUE(w.players.queries.isEmpty());
-    w.watcher.setIsNeeded([] { return true; });
-    w.players.running.clear();
-    const qsizetype before = w.assigned.size();
-    w.queue.advance(3 * NowPlayingWatcher::kPollInterval);
-    EXPECT_EQ(w.assigned.size(), before);  // already absent: nothing published
-
-    w.watcher.stop();
-    w.players.running = {"Music"};
-    w.queue.advance(10);
-    EXPECT_TRUE(w.players.queries.isEmpty());
+    // No player while the track is absent publishes nothing; not needed, nothing is asked.
+    players.running.clear();
+    queue.advance(NowPlayingWatcher::kPollInterval);
+    EXPECT_EQ(assigned.size(), 4);
+    players.running = {"Music"};
+    watcher.setIsNeeded([] { return false; });
+    queue.advance(NowPlayingWatcher::kPollInterval);
+    EXPECT_TRUE(players.queries.isEmpty());
 }
