@@ -7,7 +7,7 @@ CommandLine CommandLine::parse(const QStringList& arguments, const QProcessEnvir
     if (environment.contains(QStringLiteral("VESMER_TEST_GRAPH")))
         line.testGraphPath = environment.value(QStringLiteral("VESMER_TEST_GRAPH"));
     if (const QString lyrics = environment.value(QStringLiteral("VESMER_LYRICS_URL")); !lyrics.isEmpty())
-        line.lyricsUrl = QUrl(lyrics);
+        line.lyricsUrl = QUrl::fromUserInput(lyrics);  // "lyrics.example.org" works too
 
     for (const QString& argument : arguments) {
         if (argument == QLatin1String("--wallpaper"))

@@ -4,18 +4,12 @@
 #include <QHttpServerResponse>
 #include <QTcpSocket>
 
-QByteArray LoopbackHttpServer::Request::header(const QByteArray& name) const
-{
-    for (const auto& [key, value] : headers)
-        if (key.compare(name, Qt::CaseInsensitive) == 0)
-            return value;
-    return {};
-}
-
 LoopbackHttpServer::LoopbackHttpServer()
 {
     m_server.route(QStringLiteral("/api/get"), [this](const QHttpServerRequest& request) {
-        requests.append({request.url().path(), request.url().query(QUrl::FullyEncoded), request.headers()});
+        Request& recorded = requests.emplace_back(request.url().path(), request.url().query(QUrl::FullyEncoded));
+        for (const auto& [name, value] : request.headers())
+            recorded.headers.insert(name.toLower(), value);
         const Response response = queued.isEmpty() ? fallback : queued.takeFirst();
         return QHttpServerResponse("application/json", response.body, QHttpServerResponse::StatusCode(response.status));
     });

@@ -3,6 +3,7 @@
 // records every request to /api/get and answers with what the test queued, then
 // with the fallback; SilentHttpServer accepts connections and never answers.
 
+#include <QHash>
 #include <QHttpServer>
 #include <QList>
 #include <QTcpServer>
@@ -13,8 +14,7 @@ public:
     struct Request {
         QString path;
         QString query;  // as sent, percent-encoding included
-        QList<QPair<QByteArray, QByteArray>> headers;
-        QByteArray header(const QByteArray& name) const;
+        QHash<QByteArray, QByteArray> headers;  // names in lower case
     };
     struct Response {
         int status = 200;

@@ -53,7 +53,7 @@ TEST(LyricsService, AsksOnceWithTheQueryInOrderAndKeepsTheAnswer)
     EXPECT_EQ(server.requests[0].path, QStringLiteral("/api/get"));
     EXPECT_EQ(server.requests[0].query, QStringLiteral("artist_name=The%20Beatles%2B&track_name=Hey%20%26%20Jude%2F%C2%BD"
                                                        "&duration=432&album_name=Past%20Masters"));
-    EXPECT_EQ(server.requests[0].header("User-Agent"), QByteArray(LyricsFetcher::kUserAgent));
+    EXPECT_EQ(server.requests[0].headers.value("user-agent"), QByteArray(LyricsFetcher::kUserAgent));
 
     f.got.reset();
     f.fetch(kSong);
