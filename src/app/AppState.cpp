@@ -231,7 +231,7 @@ void AppState::lyricsModeChanged()
 
 QString AppState::currentTrackText() const
 {
-    const std::optional<TrackInfo> track = m_nowPlaying->track();
+    const std::optional<TrackInfo>& track = m_nowPlaying->track();
     if (!track)
         return {};
     if (track->artist.isEmpty())
