@@ -61,6 +61,12 @@ TEST(LyricsService, AsksOnceWithTheQueryInOrderAndKeepsTheAnswer)
     WebEngineHarness::settle(100);
     EXPECT_EQ(f.calls, 2);
     EXPECT_EQ(server.requests.size(), 1);
+
+    // Storing a 51st song empties the cache (unknown songs are stored as no lyrics).
+    for (int i = 1; i <= LyricsFetcher::kCacheLimit; ++i)
+        f.fetch(TrackInfo{"song", "band", "", "", double(i)});
+    ASSERT_TRUE(waitFor([&] { return f.calls == 2 + LyricsFetcher::kCacheLimit; }, 20000));
+    EXPECT_EQ(f.fetcher.cachedSongs(), 0);
 }
 
 TEST(LyricsService, AnswersBecomeLinesOrARetryWithoutAlbum)
