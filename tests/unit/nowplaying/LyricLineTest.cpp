@@ -1,9 +1,9 @@
-// LRC parsing and plain-line spreading: the rules as a table, hostile text, and
-// real-world files checked against a plain regular-expression reading of the rules.
+// LRC parsing: the rules as a table, hostile text, and real-world files checked
+// against a plain regular-expression reading of the rules; and the analysis tool.
 #include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QFile>
 #include <QRegularExpression>
 #include <gtest/gtest.h>
 
@@ -67,10 +67,7 @@ TEST(LyricLine, ParsesTheLrcRules)
 
 TEST(LyricLine, HostileTextEndsWithoutHarm)
 {
-    QString stamps;
-    for (int i = 0; i < 1'000'000; ++i)
-        stamps += QStringLiteral("[00:01]");
-    EXPECT_EQ(parseLRC(stamps + QStringLiteral("x")).size(), 1'000'000);
+    EXPECT_EQ(parseLRC(QStringLiteral("[00:01]").repeated(1'000'000) + QStringLiteral("x")).size(), 1'000'000);
 
     const QString digits400(400, QLatin1Char('9'));
     const QString bigTag = QLatin1Char('[') + digits400 + QLatin1Char(':') + digits400 + QStringLiteral("]big");
@@ -93,9 +90,7 @@ TEST(LyricLine, RealFilesMatchTheReferenceReading)
         QFile file(corpus.filePath(name));
         ASSERT_TRUE(file.open(QIODevice::ReadOnly));
         const QString text = QString::fromUtf8(file.readAll());
-        const LyricLines parsed = parseLRC(text);
-        EXPECT_EQ(parsed, referenceParse(text));
-        EXPECT_TRUE(std::is_sorted(parsed.begin(), parsed.end(), [](auto& a, auto& b) { return a.t < b.t; }));
+        EXPECT_EQ(parseLRC(text), referenceParse(text));
     }
 }
 
