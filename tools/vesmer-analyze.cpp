@@ -1,8 +1,14 @@
 // vesmer-analyze FILE [--summary]: the app's audio analysis over an audio file.
+// vesmer-analyze --lrc FILE [--duration SECONDS]: the lyric lines the app would show.
+#include <QFile>
+#include <QString>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
+#include "LyricsAnalysis.h"
 #include "OfflineAnalysis.h"
 
 namespace {
@@ -10,15 +16,48 @@ namespace {
 int usage()
 {
     std::fprintf(stderr, "usage: vesmer-analyze FILE [--summary]\n"
+                         "       vesmer-analyze --lrc FILE [--duration SECONDS]\n"
                          "  Prints one CSV row per 1/30 s tick: tick,time,bass,mid,treble,level,beat,centroid,flux,energy,bpm\n"
-                         "  --summary  prints only: bpm=<last tempo> first_bpm_at=<seconds or none>\n");
+                         "  --summary  prints only: bpm=<last tempo> first_bpm_at=<seconds or none>\n"
+                         "  --lrc      prints the lines of a lyric file as a JSON list of [seconds, text] pairs\n"
+                         "             in display order; a file without time tags is spread over --duration\n");
     return 2;
+}
+
+int printLyrics(int argc, char** argv)
+{
+    const char* path = nullptr;
+    double duration = 0.0;
+    for (int i = 2; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--duration") == 0 && i + 1 < argc) {
+            char* end = nullptr;
+            duration = std::strtod(argv[++i], &end);
+            if (*end != '\0' || !std::isfinite(duration))
+                return usage();
+        } else if (!path) {
+            path = argv[i];
+        } else {
+            return usage();
+        }
+    }
+    if (!path)
+        return usage();
+    QFile file(QString::fromLocal8Bit(path));
+    if (!file.open(QIODevice::ReadOnly)) {
+        std::fprintf(stderr, "vesmer-analyze: %s: %s\n", path, qPrintable(file.errorString()));
+        return 2;
+    }
+    const QByteArray json = lyricsAsJson(QString::fromUtf8(file.readAll()), duration).toUtf8();
+    std::fwrite(json.constData(), 1, size_t(json.size()), stdout);
+    return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
+    if (argc > 1 && std::strcmp(argv[1], "--lrc") == 0)
+        return printLyrics(argc, argv);
     std::string path;
     bool summaryOnly = false;
     for (int i = 1; i < argc; ++i) {

@@ -4,6 +4,8 @@
 #include "app/CapturePump.h"
 #include "compose/SignIn.h"
 #include "nowplaying/LyricSync.h"
+#include "nowplaying/LyricsFetcher.h"
+#include "nowplaying/NowPlayingWatcher.h"
 #include "wallpaper/LookAndThemes.h"
 #include "wallpaper/WallpaperPlacement.h"
 #include "wallpaper/WallpaperWindow.h"
@@ -39,7 +41,12 @@ AppState::AppState(Platform platform, QObject* parent)
                                                        *m_platform.clock, *m_platform.log)),
       m_look(std::make_unique<LookAndThemes>(*m_platform.settings, *m_platform.queue, *m_platform.log, *m_placement)),
       m_signIn(std::make_unique<SignIn>(*m_platform.settings)),
-      m_lyricSync(std::make_unique<LyricSync>(*m_platform.settings)),
+      m_nowPlaying(std::make_unique<NowPlayingWatcher>(*m_platform.players, *m_platform.queue, *m_platform.clock)),
+      m_lyricsFetcher(m_platform.lyricsService.isEmpty()
+                          ? std::make_unique<LyricsFetcher>(*m_platform.network, *m_platform.queue)
+                          : std::make_unique<LyricsFetcher>(*m_platform.network, *m_platform.queue, m_platform.lyricsService)),
+      m_lyricSync(std::make_unique<LyricSync>(*m_platform.settings, *m_platform.clock, *m_platform.queue, *m_nowPlaying,
+                                              *m_lyricsFetcher, *m_placement)),
       m_pump(std::make_unique<CapturePump>(*m_platform.queue, *m_platform.clock, *m_platform.log, *m_platform.capture))
 {
 
@@ -112,6 +119,20 @@ void AppState::wireSubsystems()
         if (WallpaperWindow* window = wallpaper())
             window->setBPM(m_bpm);
     });
+    // Ask the players only while someone could see the answer: the panel, or a
+    // visible wallpaper that shows lyrics.
+    m_nowPlaying->setIsNeeded([this] {
+        if (panelVisible())
+            return true;
+        if (m_platform.settings->stringValue(QStringLiteral("lyrics.mode"), QStringLiteral("visuals")) ==
+            QLatin1String("off"))
+            return false;
+        return wallpaperVisible();
+    });
+    connect(m_nowPlaying.get(), &NowPlayingWatcher::trackAssigned, this, &AppState::nowPlayingChanged);
+    connect(m_nowPlaying.get(), &NowPlayingWatcher::permissionHintAssigned, this, &AppState::nowPlayingChanged);
+    connect(m_lyricSync.get(), &LyricSync::lineChanged, this, &AppState::setLyricLine);
+    connect(m_lyricSync.get(), &LyricSync::songChanged, this, &AppState::scheduleCoverScene);
 }
 
 // The pump (and with it the tap and its ring) goes before the platform's capture
@@ -261,16 +282,45 @@ void AppState::activateKey(const QString& key)
 
 void AppState::autoSceneCheck() {}
 
-void AppState::syncLyric() {}
+// The cover scene comes with the compose subsystem.
+void AppState::scheduleCoverScene(const TrackInfo&) {}
+
+void AppState::startNowPlaying()
+{
+    m_nowPlaying->start();
+}
+
+void AppState::syncLyric()
+{
+    m_lyricSync->syncLyric();
+}
 
 void AppState::syncLyricsDefault()
 {
     m_lyricSync->syncLyricsDefault();
 }
 
-void AppState::lyricsModeChanged() {}
+void AppState::lyricsModeChanged()
+{
+    m_lyricSync->lyricsModeChanged();
+}
 
 QString AppState::currentTrackText() const
 {
-    return {};
+    const std::optional<TrackInfo>& track = m_nowPlaying->track();
+    if (!track)
+        return {};
+    if (track->artist.isEmpty())
+        return track->title;
+    return track->artist + QStringLiteral(" \u2014 ") + track->title;
+}
+
+std::optional<QString> AppState::permissionHint() const
+{
+    return m_nowPlaying->permissionHint();
+}
+
+qsizetype AppState::lyricsLineCount() const
+{
+    return m_lyricSync->lyricLines().size();
 }

@@ -21,9 +21,12 @@ class AudioTap;
 class CapturePump;
 class LookAndThemes;
 class LyricSync;
+class LyricsFetcher;
+class NowPlayingWatcher;
 class SignIn;
 class WallpaperPlacement;
 class WallpaperWindow;
+struct TrackInfo;
 
 class AppState : public QObject {
     Q_OBJECT
@@ -91,13 +94,20 @@ public:
 
     // --- Automatic scenes (src/compose)
     void autoSceneCheck();
+    void scheduleCoverScene(const TrackInfo& track);
 
-    // --- Lyrics (src/nowplaying/LyricSync)
+    // --- Now playing and lyrics (src/nowplaying: NowPlayingWatcher, LyricsFetcher, LyricSync)
+    // Starts watching the players; the panel's first showing calls it.
+    void startNowPlaying();
     void syncLyric();
     void syncLyricsDefault();
     void lyricsModeChanged();
     // The current track as "artist — title", or empty when there is none.
     QString currentTrackText() const;
+    // Why the player cannot be read, or none; nowPlayingChanged tells of a change.
+    std::optional<QString> permissionHint() const;
+    // Lines of the current song's lyrics: 0 while loading or when it has none.
+    qsizetype lyricsLineCount() const;
 
     // --- Logging and shared helpers (src/app/Logging.cpp)
     static void dlog(const QString& message);
@@ -151,6 +161,8 @@ signals:
     void keyStatusChanged();
     void autoSourceChanged();
     void lyricLineChanged();
+    // The watcher published a track or a hint (at every poll, changed or not).
+    void nowPlayingChanged();
 
 private:
     // Stores `value` and emits `changed` only when it differs.
@@ -167,7 +179,9 @@ private:
     std::unique_ptr<WallpaperPlacement> m_placement;
     std::unique_ptr<LookAndThemes> m_look;
     std::unique_ptr<SignIn> m_signIn;
-    std::unique_ptr<LyricSync> m_lyricSync;
+    std::unique_ptr<NowPlayingWatcher> m_nowPlaying;
+    std::unique_ptr<LyricsFetcher> m_lyricsFetcher;
+    std::unique_ptr<LyricSync> m_lyricSync;  // after the two it uses, so it goes first
 
     // Capture
     std::unique_ptr<CapturePump> m_pump;

@@ -6,6 +6,8 @@ CommandLine CommandLine::parse(const QStringList& arguments, const QProcessEnvir
     line.wallpaper = environment.contains(QStringLiteral("VESMER_WALLPAPER"));
     if (environment.contains(QStringLiteral("VESMER_TEST_GRAPH")))
         line.testGraphPath = environment.value(QStringLiteral("VESMER_TEST_GRAPH"));
+    if (const QString lyrics = environment.value(QStringLiteral("VESMER_LYRICS_URL")); !lyrics.isEmpty())
+        line.lyricsUrl = QUrl::fromUserInput(lyrics);  // "lyrics.example.org" works too
 
     for (const QString& argument : arguments) {
         if (argument == QLatin1String("--wallpaper"))
@@ -61,6 +63,8 @@ QString CommandLine::usage()
         "  VESMER_TEST_GRAPH  path of a scene graph (JSON) applied to the wallpaper 3.5 s\n"
         "                     after start; the page's answer goes to standard error\n"
         "  VESMER_APP_KEY     sign-in key for the composition backend\n"
+        "  VESMER_LYRICS_URL  base address of the LRCLIB lyrics service, for a mirror\n"
+        "                     (default https://lrclib.net)\n"
         "\n"
         "Files:\n"
         "  $XDG_CONFIG_HOME/Vesmer/Vesmer.conf     settings (default ~/.config/...)\n"

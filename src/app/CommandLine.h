@@ -6,6 +6,7 @@
 #include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
+#include <QUrl>
 #include <optional>
 
 struct CommandLine {
@@ -14,6 +15,7 @@ struct CommandLine {
     bool help = false;       // "--help" or "-h"
     bool version = false;    // "--version"
     std::optional<QString> testGraphPath;  // VESMER_TEST_GRAPH
+    std::optional<QUrl> lyricsUrl;         // VESMER_LYRICS_URL when set and not empty
     QStringList urls;          // every argument that is not a flag, in order
     QStringList unknownFlags;  // arguments starting with "-" that we do not know
 

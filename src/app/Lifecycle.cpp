@@ -1,6 +1,7 @@
 #include "app/AppState.h"
 
 #include "app/CapturePump.h"
+#include "nowplaying/NowPlayingWatcher.h"
 
 void AppState::shutdown()
 {
@@ -9,5 +10,5 @@ void AppState::shutdown()
         && !intervals->writeTo(m_tickStatsFile))
         systemLog(QStringLiteral("[vesmer] cannot write the tick statistics to ") + m_tickStatsFile);
     removeWallpaper();
-    // The now-playing watcher's polling stops here once it exists.
+    m_nowPlaying->stop();
 }

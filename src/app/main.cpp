@@ -22,6 +22,7 @@
 #include "platform/qt/QtMainQueue.h"
 #include "platform/qt/StderrLog.h"
 #include "platform/qt/QtWallpaperHost.h"
+#include "platform/mpris/MprisPlayerBridge.h"
 
 namespace {
 
@@ -89,7 +90,7 @@ void warnIfRootWithSandbox()
                                      "QTWEBENGINE_DISABLE_SANDBOX=1 at your own risk"));
 }
 
-Platform makePlatform()
+Platform makePlatform(const CommandLine& commandLine)
 {
     Platform platform;
     platform.clock = std::make_unique<SystemClock>();
@@ -101,6 +102,10 @@ Platform makePlatform()
     platform.wallpaperHost = std::make_unique<QtWallpaperHost>();
     platform.capture = std::make_unique<PulseCaptureBackend>();
     platform.desktop = std::make_unique<QtDesktop>();
+    platform.network = std::make_unique<QNetworkAccessManager>();
+    platform.players = std::make_unique<MprisPlayerBridge>(*platform.clock);
+    if (commandLine.lyricsUrl)
+        platform.lyricsService = *commandLine.lyricsUrl;
     return platform;
 }
 
@@ -111,7 +116,7 @@ int run(QApplication& qtApp, const CommandLine& commandLine, SingleInstance& ins
     TerminationSignals terminationSignals;
     QObject::connect(&terminationSignals, &TerminationSignals::received, &qtApp, &QCoreApplication::quit);
 
-    AppState& state = AppState::createShared(makePlatform());
+    AppState& state = AppState::createShared(makePlatform(commandLine));
     if (const QString tickStats = qEnvironmentVariable("VESMER_TICK_STATS"); !tickStats.isEmpty())
         state.collectTickStats(tickStats);
     Application application(state, commandLine);
@@ -126,6 +131,7 @@ int run(QApplication& qtApp, const CommandLine& commandLine, SingleInstance& ins
     QObject::connect(&qtApp, &QCoreApplication::aboutToQuit, &application, &Application::terminate);
 
     panel.showCentred();
+    state.startNowPlaying();
     QTimer::singleShot(0, &application, &Application::launch);
     const int code = qtApp.exec();
     application.terminate();

@@ -2,12 +2,15 @@
 // The bundle of platform services handed to AppState: the real ones in main(),
 // test doubles in tests. AppState owns the bundle.
 
+#include <QNetworkAccessManager>
+#include <QUrl>
 #include <memory>
 
 #include "platform/CaptureBackend.h"
 #include "platform/Clock.h"
 #include "platform/Desktop.h"
 #include "platform/MainQueue.h"
+#include "platform/PlayerBridge.h"
 #include "platform/Screens.h"
 #include "platform/Settings.h"
 #include "platform/SystemEvents.h"
@@ -24,4 +27,10 @@ struct Platform {
     std::unique_ptr<WallpaperHost> wallpaperHost;
     std::unique_ptr<CaptureBackend> capture;
     std::unique_ptr<Desktop> desktop;
+    // The app's one HTTP client; HTTP is no seam: tests talk to loopback servers.
+    std::unique_ptr<QNetworkAccessManager> network;
+    // The LRCLIB service lyrics come from; empty: the public one.
+    QUrl lyricsService;
+    // Declared after the clock, so it goes first: a bridge may read the clock.
+    std::unique_ptr<PlayerBridge> players;
 };

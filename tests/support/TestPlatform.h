@@ -9,6 +9,7 @@
 #include "FakePage.h"
 #include "FakeSystem.h"
 #include "ScriptedCapture.h"
+#include "ScriptedPlayers.h"
 #include "VirtualClock.h"
 #include "VirtualQueue.h"
 #include "platform/Platform.h"
@@ -18,6 +19,9 @@ public:
     TestPlatform();
     // Hands the doubles over; the pointers stay valid while the owner lives.
     Platform take();
+    // The same on the system clock and the Qt main queue; `clock` and `queue`
+    // become null, the other pointers stay valid.
+    Platform takeOnRealTime();
 
     VirtualClock* clock = nullptr;
     VirtualQueue* queue = nullptr;
@@ -28,6 +32,8 @@ public:
     FakeWallpaperHost* host = nullptr;
     ScriptedCapture* capture = nullptr;
     RecordingDesktop* desktop = nullptr;
+    ScriptedPlayers* players = nullptr;
+    QNetworkAccessManager* network = nullptr;  // a real one: tests use loopback servers
     QString dir() const { return m_dir.path(); }
 
 private:

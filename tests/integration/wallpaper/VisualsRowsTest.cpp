@@ -12,7 +12,6 @@
 #include "WebEngineHarness.h"
 #include "app/AppState.h"
 #include "platform/qt/QtScreens.h"
-#include "platform/qt/QtMainQueue.h"
 #include "wallpaper/PageCalls.h"
 #include "platform/qt/QtWallpaperHost.h"
 #include "platform/qt/QtWebPage.h"
@@ -35,9 +34,7 @@ TEST(VisualsRows, EveryRowReachesThePageWithItsArguments)
     // The app state on the real clock, queue, screens and wallpaper host; the
     // other seams stay doubles.
     TestPlatform tp;
-    Platform platform = tp.take();
-    platform.clock = std::make_unique<SystemClock>();
-    platform.queue = std::make_unique<QtMainQueue>();
+    Platform platform = tp.takeOnRealTime();
     platform.screens = std::make_unique<QtScreens>();
     platform.wallpaperHost = std::make_unique<QtWallpaperHost>(TestPageRecorder::pagePath());
     auto state = std::make_unique<AppState>(std::move(platform));

@@ -1,0 +1,115 @@
+// The lyrics fetcher against loopback lyrics services over real HTTP; time-outs
+// run on the virtual clock.
+#include <QNetworkAccessManager>
+#include <gtest/gtest.h>
+
+#include "LoopbackHttpServer.h"
+#include "VirtualQueue.h"
+#include "WebEngineHarness.h"
+#include "nowplaying/LyricsFetcher.h"
+#include "nowplaying/TrackInfo.h"
+
+using WebEngineHarness::waitFor;
+
+namespace {
+
+const TrackInfo kSong{"Hey & Jude/½", "The Beatles+", "Past Masters", "", 431.5};
+
+struct Fetching {
+    explicit Fetching(const QUrl& service) : fetcher(network, queue, service) {}
+    VirtualClock clock;
+    VirtualQueue queue{clock};
+    QNetworkAccessManager network;
+    LyricsFetcher fetcher;
+    int calls = 0;
+    std::optional<LyricLines> got;
+
+    void fetch(const TrackInfo& track)
+    {
+        fetcher.fetch(track, [this](const LyricLines& lines) {
+            ++calls;
+            got = lines;
+        });
+    }
+};
+
+QByteArray body(const char* synced, const char* plain)
+{
+    return QStringLiteral(R"({"syncedLyrics":%1,"plainLyrics":%2,"id":1})").arg(synced, plain).toUtf8();
+}
+
+}  // namespace
+
+TEST(LyricsService, AsksOnceWithTheQueryInOrderAndKeepsTheAnswer)
+{
+    LoopbackHttpServer server;
+    Fetching f(server.url());
+    server.queued = {{200, body(R"("[00:01.50]One\n[00:03]Two")", R"("ignored")")}};
+    f.fetch(kSong);
+    f.fetch(kSong);  // already on its way: no second lookup, no second answer
+    ASSERT_TRUE(waitFor([&] { return f.got.has_value(); }, 5000));
+    EXPECT_EQ(*f.got, (LyricLines{{1.5, "One"}, {3, "Two"}}));
+    ASSERT_EQ(server.requests.size(), 1);
+    EXPECT_EQ(server.requests[0].path, QStringLiteral("/api/get"));
+    EXPECT_EQ(server.requests[0].query, QStringLiteral("artist_name=The%20Beatles%2B&track_name=Hey%20%26%20Jude%2F%C2%BD"
+                                                       "&duration=432&album_name=Past%20Masters"));
+    EXPECT_EQ(server.requests[0].headers.value("user-agent"), QByteArray(LyricsFetcher::kUserAgent));
+
+    f.got.reset();
+    f.fetch(kSong);
+    EXPECT_TRUE(f.got.has_value()) << "a known song answers before fetch returns";
+    WebEngineHarness::settle(100);
+    EXPECT_EQ(f.calls, 2);
+    EXPECT_EQ(server.requests.size(), 1);
+
+    // Storing a 51st song empties the cache (unknown songs are stored as no lyrics).
+    for (int i = 1; i <= LyricsFetcher::kCacheLimit; ++i)
+        f.fetch(TrackInfo{"song", "band", "", "", double(i)});
+    ASSERT_TRUE(waitFor([&] { return f.calls == 2 + LyricsFetcher::kCacheLimit; }, 20000));
+    EXPECT_EQ(f.fetcher.cachedSongs(), 0);
+}
+
+TEST(LyricsService, AnswersBecomeLinesOrARetryWithoutAlbum)
+{
+    struct Row {
+        const char* name;
+        QList<LoopbackHttpServer::Response> responses;
+        LyricLines expected;
+        int requests;
+    };
+    const Row rows[] = {
+        {"plain lyrics spread", {{200, body("\"\"", R"("a\n\nb")")}}, {{5, "a"}, {215.75, "b"}}, 1},
+        {"instrumental", {{200, body("null", "null")}}, {}, 1},
+        {"synced without lines wins", {{200, body(R"("[ar:x]")", R"("a")")}}, {}, 1},
+        {"not found, then without album", {{404, ""}, {200, body(R"("[00:02]x")", "null")}}, {{2, "x"}}, 2},
+        {"not JSON, then an array", {{200, "<html>"}, {200, "[]"}}, {}, 2},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        LoopbackHttpServer server;
+        server.queued = row.responses;
+        Fetching f(server.url());
+        f.fetch(kSong);
+        ASSERT_TRUE(waitFor([&] { return f.got.has_value(); }, 5000));
+        EXPECT_EQ(*f.got, row.expected);
+        EXPECT_EQ(server.requests.size(), row.requests);
+        EXPECT_FALSE(server.requests.last().query.contains("album_name") && row.requests == 2);
+    }
+}
+
+TEST(LyricsService, ASilentServiceTimesOutTwiceThenTheSongHasNoLyrics)
+{
+    SilentHttpServer silent;
+    Fetching f(silent.url());
+    f.fetch(kSong);
+    for (int attempt = 1; attempt <= 2; ++attempt) {
+        ASSERT_TRUE(waitFor([&] { return silent.connections >= attempt; }, 5000));
+        f.queue.advance(LyricsFetcher::kTimeout - 0.01);
+        WebEngineHarness::settle(50);
+        EXPECT_FALSE(f.got);
+        f.queue.advance(0.01);
+    }
+    EXPECT_TRUE(waitFor([&] { return f.got.has_value(); }, 1000));
+    EXPECT_TRUE(f.got->isEmpty());
+    EXPECT_FALSE(f.fetcher.inFlightKey());
+}

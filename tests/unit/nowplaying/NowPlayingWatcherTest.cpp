@@ -1,0 +1,77 @@
+// The watcher on a scripted player bridge and the virtual clock: reading a
+// player's answer, which player is asked, and what is published when.
+#include <QSignalSpy>
+#include <gtest/gtest.h>
+
+#include "ScriptedPlayers.h"
+#include "VirtualQueue.h"
+#include "nowplaying/NowPlayingWatcher.h"
+
+TEST(NowPlayingWatcher, ReadsTheSevenPiecesOfAnAnswer)
+{
+    const auto music = NowPlayingWatcher::parseReply("Song\nBand\n\ntrue\nRecord\n215.5\n12.25", "Music", 100.0);
+    ASSERT_TRUE(music);
+    EXPECT_EQ(*music, (TrackInfo{"Song", "Band", "Record", "", 215.5, 12.25, true, "Music", 100.0}));
+    EXPECT_EQ(music->key(), QStringLiteral("Song|Band|Record|216"));
+    EXPECT_FALSE(NowPlayingWatcher::parseReply("a\nb\n\ntrue\nc\n1", "Music", 0.0)) << "six pieces";
+
+    struct Row {
+        const char* name;
+        QString player, text;
+        double duration, position;
+        bool playing;
+    };
+    const Row rows[] = {
+        {"spotify milliseconds", "Spotify", "a\nb\nu\ntrue\nc\n215500\n1", 215.5, 1, true},
+        {"comma decimals", "Music", "a\nb\n\nfalse\nc\n215,5\n3,5", 215.5, 3.5, false},
+        {"whole piece or nothing", "Music", "a\nb\n\nTRUE\nc\n 215\nabc", 0, 0, false},
+        {"no number words", "Music", "a\nb\n\n\nc\ninf\nnan", 0, 0, false},
+        {"extra pieces ignored", "Music", "a\nb\n\ntrue\nc\n1\n2\n3", 1, 2, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const TrackInfo track = NowPlayingWatcher::parseReply(row.text, row.player, 0.0).value_or(TrackInfo{});
+        EXPECT_EQ(track.durationS, row.duration);
+        EXPECT_EQ(track.positionS, row.position);
+        EXPECT_EQ(track.playing, row.playing);
+    }
+    for (const auto& [seconds, key] : std::vector<std::pair<double, QString>>{
+             {0.5, "1"}, {-0.5, "-1"}, {-0.4, "0"}, {2.4999, "2"}, {1e300, "0"}, {std::nan(""), "0"}})
+        EXPECT_EQ((TrackInfo{"t", "a", "b", "", seconds}).key(), "t|a|b|" + key) << seconds;
+}
+
+TEST(NowPlayingWatcher, AsksTheFirstRunningPlayerAndPublishesEveryAnswer)
+{
+    VirtualClock clock;
+    VirtualQueue queue{clock};
+    ScriptedPlayers players;
+    NowPlayingWatcher watcher{players, queue, clock};
+    QSignalSpy assigned{&watcher, &NowPlayingWatcher::trackAssigned};
+    players.running = {"Spotify", "Music"};
+    watcher.start();
+    watcher.start();  // no second timer
+    ASSERT_EQ(players.queries.size(), 1);
+    EXPECT_EQ(players.queries[0].player, QStringLiteral("Spotify"));  // even when stopped
+    players.answer({});                                             // stopped: no text
+
+    players.running = {"Music"};
+    for (int poll = 0; poll < 2; ++poll) {
+        queue.advance(NowPlayingWatcher::kPollInterval);
+        ASSERT_TRUE(players.answerText("Song\nBand\n\ntrue\nRecord\n215.5\n12.25"));
+    }
+    EXPECT_EQ(assigned.size(), 3);  // the same song is published again
+    EXPECT_EQ(watcher.track()->fetchedAt, clock.now());
+    queue.advance(NowPlayingWatcher::kPollInterval);
+    players.answer({true, -600, std::nullopt, {}});
+    EXPECT_FALSE(watcher.track());
+    EXPECT_FALSE(watcher.permissionHint()) << "only a refusal gives the hint";
+
+    // No player while the track is absent publishes nothing; not needed, nothing is asked.
+    players.running.clear();
+    queue.advance(NowPlayingWatcher::kPollInterval);
+    EXPECT_EQ(assigned.size(), 4);
+    players.running = {"Music"};
+    watcher.setIsNeeded([] { return false; });
+    queue.advance(NowPlayingWatcher::kPollInterval);
+    EXPECT_TRUE(players.queries.isEmpty());
+}
