@@ -2,6 +2,7 @@
 // instance in the session, builds the real platform and runs the app.
 #include <QApplication>
 #include <QIcon>
+#include <QPointer>
 #include <QProcessEnvironment>
 #include <QTimer>
 #include <cstdio>
@@ -14,6 +15,7 @@
 #include "app/CommandLine.h"
 #include "app/SingleInstance.h"
 #include "app/TerminationSignals.h"
+#include "compose/ComposerLauncher.h"
 #include "platform/pulse/PulseCaptureBackend.h"
 #include "panel/PanelWindow.h"
 #include "platform/qt/QtDesktop.h"
@@ -129,6 +131,18 @@ int run(QApplication& qtApp, const CommandLine& commandLine, SingleInstance& ins
     QObject::connect(&instance, &SingleInstance::activated, &application, &Application::activate);
     // The session ending, the last window and the signals all end the loop here.
     QObject::connect(&qtApp, &QCoreApplication::aboutToQuit, &application, &Application::terminate);
+
+    // The bundled composer, when the configuration uses it and nothing answers
+    // there yet; a key it issues goes the way of a sign-in callback.
+    ComposerLauncher composer(*state.platform().queue, *state.platform().log,
+        ComposerLauncher::defaultPrograms(QCoreApplication::applicationDirPath(), QStringLiteral(VESMER_INSTALL_PREFIX)),
+        [weak = QPointer<AppState>(&state)](const QString& key) {
+            if (weak)
+                weak->activateKey(key);
+        });
+    const bool keyConfigured = !qEnvironmentVariableIsEmpty("VESMER_APP_KEY")
+        || !state.platform().settings->stringValue(QStringLiteral("pro.key")).trimmed().isEmpty();
+    composer.start(QString::fromLatin1(kBuiltInBackendOrigin), keyConfigured);
 
     panel.showCentred();
     state.startNowPlaying();

@@ -141,3 +141,32 @@ test('every layer type has a shader, a cost and a description', () => {
   assert.equal(src.split('vec4 L_orb(').length - 1, 1);
   assert.match(src, /L_bars\(uv, u_lp0\[2\]/);
 });
+
+test('describe: the machine-readable cost table says what cost() and decide() do', () => {
+  const d = graph.describe();
+  assert.deepEqual(Object.keys(d.costs), Object.keys(graph.LAYER_TYPES));
+  for (const [t, c] of Object.entries(d.costs)) {
+    assert.equal(c, graph.LAYER_TYPES[t].cost, t);
+    assert.ok(d.limits.includes(t + ' ') || d.limits.includes(t + '/'), t + ' missing from the prose');
+  }
+  assert.equal(d.costLimit, graph.COST_LIMIT);
+  assert.ok(d.limits.includes('within ' + d.costLimit));
+  const fromTable = (g) => g.layers.reduce((s, l) => s + d.costs[l.type] * (d.costDetail.base + d.costDetail.perDetail * l.detail), 0);
+  const types = Object.keys(d.costs);
+  let heavyCount = 0;
+  for (let i = 0; i < 60; i++) {
+    // Heavy types first, so that some stacks pass the limit and some do not.
+    const heaviest = types.slice().sort((a, b) => d.costs[b] - d.costs[a]);
+    const pool = i % 2 ? types : heaviest.slice(0, 4);
+    const layers = Array.from({ length: 1 + (i % 6) }, (_, j) => ({ type: pool[(i + j) % pool.length], detail: ((i * 13 + j * 29) % 101) / 100, color: '#ffffff' }));
+    const g = graph.normalize({ layers }).graph;
+    assert.ok(Math.abs(fromTable(g) - graph.cost(g)) < 1e-9);
+    // The table alone predicts whether the page refuses a graph as too heavy.
+    const heavy = graph.decide(JSON.stringify(g)).message.startsWith('guard: too heavy');
+    assert.equal(heavy, fromTable(g) > d.costLimit, JSON.stringify(layers));
+    if (heavy) heavyCount++;
+  }
+  assert.ok(heavyCount >= 2 && heavyCount <= 58, 'heavy stacks: ' + heavyCount);
+  // Both travel to composers in vesmerSpec()'s "spec".
+  JSON.parse(JSON.stringify(d));
+});

@@ -155,8 +155,12 @@
     return out;
   }
 
+  // A layer's cost is its type's cost times (COST_BASE + COST_PER_DETAIL * detail).
+  var COST_BASE = 0.6;
+  var COST_PER_DETAIL = 0.8;
+
   function cost(g) {
-    return g.layers.reduce(function (sum, l) { return sum + LAYER_TYPES[l.type].cost * (0.6 + 0.8 * l.detail); }, 0);
+    return g.layers.reduce(function (sum, l) { return sum + LAYER_TYPES[l.type].cost * (COST_BASE + COST_PER_DETAIL * l.detail); }, 0);
   }
 
   function brightest(g) {
@@ -243,9 +247,22 @@
   }
 
   // The compact description a composer reads before writing a graph.
+  // The cost note in words, from the same table: types of equal cost share a
+  // group, heaviest first ("nebula 3, kaleido 2.5, aurora/waves/particles 1.5, …").
+  function costProse() {
+    var groups = [];
+    Object.keys(LAYER_TYPES).forEach(function (k) {
+      var c = LAYER_TYPES[k].cost, group = groups.filter(function (g) { return g.cost === c; })[0];
+      if (group) group.types.push(k);
+      else groups.push({ cost: c, types: [k] });
+    });
+    groups.sort(function (a, b) { return b.cost - a.cost; });
+    return groups.map(function (g) { return g.types.join('/') + ' ' + g.cost; }).join(', ');
+  }
+
   function describe() {
-    var types = {};
-    Object.keys(LAYER_TYPES).forEach(function (k) { types[k] = LAYER_TYPES[k].about; });
+    var types = {}, costs = {};
+    Object.keys(LAYER_TYPES).forEach(function (k) { types[k] = LAYER_TYPES[k].about; costs[k] = LAYER_TYPES[k].cost; });
     return {
       format: 'A scene is a stack of up to ' + MAX_LAYERS + ' layers drawn bottom to top over a vertical background gradient, then motion and post effects. Colours are "#rrggbb". Out-of-range numbers are clamped; unknown members are ignored.',
       top: {
@@ -260,7 +277,12 @@
       layer: rangeText(LAYER_FIELDS),
       motion: rangeText(MOTION_FIELDS),
       post: rangeText(POST_FIELDS),
-      limits: 'Total layer cost must stay within ' + COST_LIMIT + ' (nebula 3, kaleido 2.5, aurora/waves/particles 1.5, tunnel/grid 1, orb/bars 0.8, rings 0.6, each times 0.6 + 0.8 * detail); heavier graphs and graphs that would be blank are refused.',
+      limits: 'Total layer cost must stay within ' + COST_LIMIT + ' (' + costProse() + ', each times ' + COST_BASE + ' + ' + COST_PER_DETAIL + ' * detail); heavier graphs and graphs that would be blank are refused.',
+      // The same rule for programs: the sum over layers of
+      // costs[type] * (costDetail.base + costDetail.perDetail * detail) must not exceed costLimit.
+      costs: costs,
+      costDetail: { base: COST_BASE, perDetail: COST_PER_DETAIL },
+      costLimit: COST_LIMIT,
       example: {
         name: 'Midnight tide', palette: ['#1b3a8a', '#36d6e7', '#f5f1c8'], paletteAmount: 0.6,
         background: { top: '#050a24', bottom: '#000000' },

@@ -130,6 +130,9 @@ protected:
             m_environment.insert(QLatin1String(name), m_dir.filePath(QLatin1String(name)));
         m_environment.remove(QStringLiteral("VESMER_WALLPAPER"));
         m_environment.remove(QStringLiteral("VESMER_TEST_GRAPH"));
+        // A configured key: the bundled composer then issues none into the
+        // settings these tests read.
+        m_environment.insert(QStringLiteral("VESMER_APP_KEY"), QStringLiteral("test-key"));
     }
 
     QString settingsPath() const { return m_dir.filePath(QStringLiteral("XDG_CONFIG_HOME/Vesmer/Vesmer.conf")); }

@@ -1,0 +1,103 @@
+#pragma once
+// Shared by the composer's tests: the page's description and verdict, the
+// lexicon, a composer server on a free loopback port, and blocking HTTP calls
+// through QNetworkAccessManager.
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QList>
+#include <QNetworkAccessManager>
+#include <QString>
+#include <QStringList>
+#include <memory>
+#include <thread>
+
+#include "Composer.h"
+#include "KeyStore.h"
+#include "Lexicon.h"
+#include "PageModel.h"
+#include "Server.h"
+
+namespace composer::test {
+
+// vesmerSpec()'s object: {"spec": …, "schema": …}, from the shipped page code.
+QJsonObject pageSpec();
+PageModel pageModel();
+std::shared_ptr<const Lexicon> shippedLexicon();
+
+struct Verdict {
+    QString status, message;
+    double cost = 0;
+};
+// The page's verdict on each graph (visuals/lib/graph.js under Node), in order.
+QList<Verdict> pageVerdicts(const QList<QJsonObject>& graphs);
+
+// A compose request body of the prompt form, as the app's client sends it.
+QJsonObject promptRequest(const QString& prompt, bool fresh = false, bool vary = false,
+                          const QJsonValue& lastGraph = QJsonValue::Null);
+// The same for the cover form.
+QJsonObject coverRequest(const QString& steer, const QString& imageDataUrl, const QStringList& palette);
+
+// The client's cover adjustment: palette set, paletteAmount >= 0.9, post.hue = 0.
+QJsonObject clientCoverAdjust(QJsonObject graph, const QStringList& palette);
+
+// An image as a data URL, as the app sends it (JPEG, quality 70).
+QString jpegDataUrl(const QImage& image);
+
+struct Reply {
+    int status = 0;  // 0: no HTTP response
+    QByteArray body;
+    QJsonObject json;
+    QList<QPair<QByteArray, QByteArray>> headers;
+    QString error;
+    QByteArray header(const QByteArray& name) const;
+};
+
+// Blocking exchanges on the calling (main) thread's event loop.
+class Http {
+public:
+    explicit Http(QString base) : m_base(std::move(base)) {}
+    Reply get(const QString& path, const QList<QPair<QByteArray, QByteArray>>& headers = {});
+    Reply post(const QString& path, const QByteArray& body, const QList<QPair<QByteArray, QByteArray>>& headers = {},
+               const QByteArray& contentType = "application/json");
+    Reply send(const QByteArray& method, const QString& path, const QByteArray& body = {},
+               const QList<QPair<QByteArray, QByteArray>>& headers = {});
+    QString base() const { return m_base; }
+
+private:
+    Reply finish(class QNetworkReply* reply);
+    QString m_base;
+    QNetworkAccessManager m_nam;
+};
+
+// The real server, in this process, on a free loopback port, with a real SQLite
+// file in a temporary folder. Collects its log lines.
+class LiveServer {
+public:
+    explicit LiveServer(ServerOptions options = {}, LlmEngine* llm = nullptr);
+    ~LiveServer();
+    QString base() const;
+    int port() const { return m_port; }
+    KeyStore& keys() { return *m_keys; }
+    Composer& composer() { return *m_composer; }
+    QString issueKey();
+    QStringList logLines() const;
+    // The log lines once there are at least `count` (a line is written just
+    // after its answer goes out), or what there is after two seconds.
+    QStringList waitForLogLines(int count) const;
+    QString dir() const;
+
+private:
+    struct Private;
+    std::unique_ptr<Private> d;
+    std::unique_ptr<KeyStore> m_keys;
+    std::unique_ptr<Composer> m_composer;
+    std::unique_ptr<Server> m_server;
+    std::thread m_thread;
+    int m_port = -1;
+};
+
+// A free TCP port on 127.0.0.1 (bound and released).
+int freeLoopbackPort();
+
+}  // namespace composer::test
