@@ -5,7 +5,7 @@
 (function (root) {
   'use strict';
   var V = root.Vesmer;
-  var graphLib = V.graph, themes = V.themes, controls = V.controls, shaders = V.shaders;
+  var graphLib = V.graph, themes = V.themes, controls = V.controls, pacing = V.pacing, shaders = V.shaders;
 
   var canvas = document.getElementById('scene');
   var overlay = document.getElementById('overlay');
@@ -41,8 +41,16 @@
   var fx = controls.noEffects();
   var look = controls.look(1, 1, 1, 1);
   var quality = { scale: 0, fps: 60 };
+  var frameCap = 60;          // what the loop draws at most: quality.fps, less on a software renderer
+  // On a software renderer with Native, the page times each frame (draw,
+  // then wait until it is done) and scales its drawing buffer so a frame
+  // takes at most this share of the 30 fps interval; and it paces its frame
+  // rate to what the machine can spare (lib/pacing.js).
+  var SOFTWARE_BUDGET_SHARE = 0.15;
+  var adaptive = false;
+  var soft = pacing.state();
   var paused = false;
-  var rafId = 0, sizeDirty = true;
+  var rafId = 0, timerId = 0, sizeDirty = true;
   // Numbers the loop changes every frame live in a typed array: a plain
   // variable holding a fractional number would box it anew on each write.
   var BPM = 0, BEAT_PHASE = 1, LAST_BEAT = 2, HUE = 3, CAM = 4, LAST_FRAME = 5, TIME = 6,
@@ -113,9 +121,25 @@
     show(themes.graph(i));
   }
 
+  function rendererKind() { return renderer ? renderer.kind : 'none'; }
+
+  // Follows the quality setting and the renderer (which a lost context can
+  // change): the frame cap, and whether the page adapts scale and pace.
+  function applyQuality() {
+    var kind = rendererKind(), cap = pacing.frameCap(quality.fps, kind), was = adaptive;
+    adaptive = kind === 'software' && !(quality.scale > 0);
+    // Re-applying the same setting keeps what the page has found so far.
+    if (adaptive && !was) pacing.reset(soft, cap, root.performance.now());
+    else pacing.setMaxFps(soft, cap);
+    soft[pacing.BUDGET] = SOFTWARE_BUDGET_SHARE * 1000 / pacing.SOFTWARE_FPS;
+    frameCap = adaptive ? soft[pacing.CAP] : cap;
+    sizeDirty = true;
+  }
+
   function resize() {
     sizeDirty = false;
-    var size = controls.renderSize(root.innerWidth || 1, root.innerHeight || 1, quality.scale, root.devicePixelRatio || 1, renderer ? renderer.maxSize : 0);
+    var size = controls.renderSize(root.innerWidth || 1, root.innerHeight || 1, quality.scale, root.devicePixelRatio || 1,
+      renderer ? renderer.maxSize : 0, adaptive ? soft[pacing.SCALE] : 1);
     if (renderer) renderer.resize(size.width, size.height);
     else { canvas.width = size.width; canvas.height = size.height; }
     // Keep the lyric quad's text aspect (4:1) whatever the screen shape.
@@ -130,7 +154,7 @@
   function advance() {
     // Frames are due on a fixed grid of the cap's interval, so a cap between
     // two display rates (50 on a 60 Hz screen) still averages out right.
-    var interval = 1000 / quality.fps;
+    var interval = 1000 / frameCap;
     if (st[NOW] - st[LAST_FRAME] < interval * 0.92) return false;
     st[LAST_FRAME] = st[NOW] - st[LAST_FRAME] > 2 * interval ? st[NOW] : st[LAST_FRAME] + interval;
     st[DT] = Math.min(st[NOW] - st[LAST_DRAWN], 250) / 1000;
@@ -201,16 +225,35 @@
   }
 
   function tick(now) {
-    if (paused) { rafId = 0; return; }
-    rafId = root.requestAnimationFrame(tick);
+    rafId = 0;
+    if (paused) return;
     st[NOW] = now;
-    if (!advance()) return;
+    var due = advance();
+    // The next frame is asked for before this one is drawn, so a throw in
+    // drawing does not end the loop. When it is due much later than the
+    // next display frame (a low cap), a timer wakes the loop shortly before,
+    // instead of every display frame waking the page for nothing.
+    var wait = Math.floor(st[LAST_FRAME] + 1000 / frameCap - now) - 24;
+    if (wait > 16) timerId = root.setTimeout(wake, wait);
+    else rafId = root.requestAnimationFrame(tick);
+    if (!due) return;
     if (sizeDirty) resize();
-    if (renderer) renderer.draw(frame);
+    if (!renderer) return;
+    if (!adaptive) { renderer.draw(frame); return; }
+    soft[pacing.START] = root.performance.now();
+    renderer.draw(frame);
+    renderer.finish();
+    if (pacing.adaptScale(soft, root.performance.now())) sizeDirty = true;
+    if (pacing.pace(soft, now)) frameCap = soft[pacing.CAP];
+  }
+
+  function wake() {
+    timerId = 0;
+    if (!paused && !rafId) rafId = root.requestAnimationFrame(tick);
   }
 
   function start() {
-    if (rafId || paused) return;
+    if (rafId || timerId || paused) return;
     st[LAST_FRAME] = root.performance.now();
     st[LAST_DRAWN] = st[LAST_FRAME];
     st[WINDOW_START] = st[LAST_FRAME];
@@ -266,7 +309,9 @@
     paused = !!value;
     if (paused) {
       if (rafId) root.cancelAnimationFrame(rafId);
+      if (timerId) root.clearTimeout(timerId);
       rafId = 0;
+      timerId = 0;
     } else {
       start();
     }
@@ -306,8 +351,12 @@
 
   root.vesmerSetQuality = function (scale, fps) {
     quality = { scale: typeof scale === 'number' ? scale : 0, fps: controls.fpsCap(fps) };
+    applyQuality();
     resize();
-    return controls.qualityReport(canvas.width, canvas.height, quality.fps);
+    // The size the setting asks for, before any dynamic scaling.
+    var full = controls.renderSize(root.innerWidth || 1, root.innerHeight || 1, quality.scale, root.devicePixelRatio || 1, renderer ? renderer.maxSize : 0, 1);
+    var note = rendererKind() !== 'software' ? '' : adaptive ? 'software renderer: dynamic resolution and pacing' : 'software renderer';
+    return controls.qualityReport(full.width, full.height, pacing.frameCap(quality.fps, rendererKind()), note);
   };
 
   root.vesmerCurrentTheme = function () {
@@ -373,7 +422,11 @@
 
   // Not part of the host contract: frame counters for tests and tuning.
   root.vesmerStats = function () {
-    return JSON.stringify({ frames: st[FRAMES], fps: Math.round(st[FPS] * 10) / 10, webgl2: !!renderer, paused: paused, width: canvas.width, height: canvas.height });
+    return JSON.stringify({
+      frames: st[FRAMES], fps: Math.round(st[FPS] * 10) / 10, webgl2: !!renderer, paused: paused, width: canvas.width, height: canvas.height,
+      renderer: rendererKind(), rendererName: renderer ? renderer.name : '', frameCap: frameCap,
+      dynamicScale: adaptive ? soft[pacing.SCALE] : 1, frameMs: adaptive ? Math.round(soft[pacing.MEAN] * 100) / 100 : null
+    });
   };
 
   root.addEventListener('resize', function () { sizeDirty = true; });
@@ -384,10 +437,11 @@
       renderer.setText(frame.lyricSlot, textCanvas);
       show(shownGraph);
     }
-    sizeDirty = true;
+    applyQuality();
   });
 
   showTheme(0);
+  applyQuality();
   resize();
   refreshOverlay();
   start();

@@ -17,19 +17,24 @@ test('look: clamps to 0..3, unusable values become 1', () => {
   assert.deepEqual(controls.look(NaN, '2', undefined, Infinity), { reactivity: 1, speed: 1, exposure: 1, grain: 1 });
 });
 
-test('render size and quality report', () => {
+test('render size: scale against a 2x screen, so Native > Balanced > Performance on every screen', () => {
+  const pixels = (scale, dpr) => { const s = controls.renderSize(1920, 1080, scale, dpr, 16384); return s.width * s.height; };
+  for (const dpr of [1, 1.25, 2, 3]) {
+    assert.ok(pixels(0, dpr) > pixels(1.5, dpr) && pixels(1.5, dpr) > pixels(1, dpr), `dpr ${dpr}`);
+  }
   const rows = [
     ['native uses the pixel ratio', [1920, 1080, 0, 2, 16384], [3840, 2160]],
-    ['balanced', [1920, 1080, 1.5, 1, 16384], [2880, 1620]],
-    ['performance', [1920, 1080, 1, 2, 16384], [1920, 1080]],
+    ['balanced on a 1x screen', [1920, 1080, 1.5, 1, 16384], [1440, 810]],
+    ['performance on a 2x screen', [1920, 1080, 1, 2, 16384], [1920, 1080]],
     ['negative scale is native', [800, 600, -1, 1.25, 16384], [1000, 750]],
-    ['GPU limit keeps the aspect', [4000, 2000, 2, 1, 4096], [4096, 2048]]
+    ['dynamic factor', [1920, 1080, 0, 1, 16384, 0.5], [960, 540]],
+    ['GPU limit keeps the aspect', [4000, 2000, 4, 1, 4096], [4096, 2048]]
   ];
   for (const [name, args, size] of rows) {
     const s = controls.renderSize(...args);
     assert.deepEqual([s.width, s.height], size, name);
   }
-  assert.equal(controls.qualityReport(1920, 1080, 60), '1920\u00d71080 @ 60 fps');
+  assert.equal(controls.qualityReport(1920, 1080, 30, 'software renderer'), '1920\u00d71080 @ 30 fps (software renderer)');
   assert.deepEqual([0, 30, 120, 1000, NaN, -5, 29.6].map(controls.fpsCap), [60, 30, 120, 240, 60, 60, 30]);
 });
 

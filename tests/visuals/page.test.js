@@ -1,5 +1,6 @@
-// The whole page in a stand-in browser without WebGL2: the host contract must
-// still be there and answer, and pausing must stop the animation loop.
+// The whole page in a stand-in browser, without WebGL2 or with a stand-in
+// software renderer: the host contract must still be there and answer,
+// pausing must stop the animation loop, and a software renderer is paced.
 const test = require('node:test');
 const assert = require('node:assert/strict');
 const fs = require('node:fs');
@@ -21,16 +22,21 @@ function element() {
   };
 }
 
-// Loads the scripts index.html lists, in its order, into a fresh window.
-function loadPage() {
-  const frames = [];
+// Loads the scripts index.html lists, in its order, into a fresh window;
+// `makeRenderer(canvas, clock)` stands in for the WebGL2 renderer.
+function loadPage(makeRenderer) {
+  const frames = [], timers = [];
+  const clock = { now: 0 };
   const ids = { scene: element(), overlay: element() };
   const win = {
     innerWidth: 1280, innerHeight: 720, devicePixelRatio: 2,
-    performance: { now: () => 0 },
+    performance: { now: () => clock.now },
     document: { getElementById: (id) => ids[id], createElement: element, body: { style: {} } },
     requestAnimationFrame(cb) { frames.push(cb); return frames.length; },
     cancelAnimationFrame(id) { frames[id - 1] = null; },
+    // Timers fire at the next runFrames, before its frames.
+    setTimeout(cb) { timers.push(cb); return timers.length; },
+    clearTimeout(id) { timers[id - 1] = null; },
     addEventListener() {},
     Promise, JSON, Math, Image: class {}
   };
@@ -38,9 +44,14 @@ function loadPage() {
   const context = vm.createContext(win);
   const html = fs.readFileSync(path.join(PAGE, 'index.html'), 'utf8');
   const scripts = [...html.matchAll(/<script src="([^"]+)"><\/script>/g)].map((m) => m[1]);
-  for (const src of scripts) vm.runInContext(fs.readFileSync(path.join(PAGE, src), 'utf8'), context, { filename: src });
+  for (const src of scripts) {
+    if (src === 'main.js' && makeRenderer) win.Vesmer.renderer = { create: (canvas) => makeRenderer(canvas, clock) };
+    vm.runInContext(fs.readFileSync(path.join(PAGE, src), 'utf8'), context, { filename: src });
+  }
   // Runs every pending animation frame once, at time `now`.
   function runFrames(now) {
+    clock.now = now;
+    timers.splice(0).filter(Boolean).forEach((cb) => cb());
     const pending = frames.splice(0).filter(Boolean);
     pending.forEach((cb) => cb(now));
     return pending.length;
@@ -108,6 +119,14 @@ test('pause stops requesting frames; resume starts again', () => {
   win.vesmerSetPaused(false);
   win.vesmerSetPaused(false);
   assert.equal(runFrames(200), 1, 'resuming twice still runs one loop');
+  // A low cap waits on a timer between frames; pausing stops that too.
+  win.vesmerSetQuality(1, 10);
+  runFrames(400);
+  win.vesmerSetPaused(true);
+  const paused = frames();
+  assert.equal(runFrames(600), 0);
+  assert.equal(runFrames(800), 0);
+  assert.equal(frames(), paused);
 });
 
 test('the frame cap skips frames that come too early', () => {
@@ -125,4 +144,33 @@ test('the frame cap skips frames that come too early', () => {
   const before = frames();
   for (let i = 0; i < 120; i++) runFrames(t += 1000 / 60);
   assert.ok(Math.abs(frames() - before - 100) <= 1, String(frames() - before));
+});
+
+test('a software renderer: at most 30 frames a second; Native shrinks each frame to its budget', () => {
+  // 4 ms per million pixels: the native 2560x1440 would take 14.7 ms a frame.
+  const software = (canvas, clock) => ({
+    kind: 'software', name: 'llvmpipe (LLVM 15.0.6, 256 bits)', maxSize: 16384,
+    resize(w, h) { canvas.width = w; canvas.height = h; },
+    draw() {}, setScene() {}, setPostMask() {}, setText() {},
+    finish() { clock.now += canvas.width * canvas.height * 4e-6; }
+  });
+  const { win, ids, runFrames } = loadPage(software);
+  const stats = () => JSON.parse(win.vesmerStats());
+  assert.equal(win.vesmerSetQuality(0, 60), '2560\u00d71440 @ 30 fps (software renderer: dynamic resolution and pacing)');
+  let t = 1000;
+  for (let i = 0; i < 60 * 20; i++) runFrames(t += 1000 / 60);
+  const native = stats();
+  assert.equal(native.renderer, 'software');
+  assert.ok(native.fps >= 29 && native.fps <= 31, String(native.fps));
+  assert.ok(native.dynamicScale >= 0.35 && native.dynamicScale < 1, String(native.dynamicScale));
+  assert.ok(native.frameMs <= 5, String(native.frameMs));   // 15 % of 33 ms
+  assert.equal(ids.scene.width, Math.round(2560 * native.dynamicScale));
+
+  // A fixed scale is drawn as asked, and a lower fps setting is kept.
+  assert.equal(win.vesmerSetQuality(1.5, 20), '1920\u00d71080 @ 20 fps (software renderer)');
+  const before = stats().frames;
+  for (let i = 0; i < 60 * 5; i++) runFrames(t += 1000 / 60);
+  assert.equal(stats().dynamicScale, 1);
+  assert.ok(Math.abs(stats().frames - before - 100) <= 1, String(stats().frames - before));
+  assert.deepEqual([ids.scene.width, ids.scene.height], [1920, 1080]);
 });

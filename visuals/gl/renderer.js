@@ -3,7 +3,7 @@
 // when a scene, effect set or size changes; draw() itself allocates nothing.
 (function (root) {
   'use strict';
-  var shaders = root.Vesmer.shaders;
+  var shaders = root.Vesmer.shaders, pacing = root.Vesmer.pacing;
 
   function compile(gl, type, source) {
     var s = gl.createShader(type);
@@ -87,6 +87,7 @@
     var scene = null, post = null, postMask = 0;
     var sceneTarget = null, bloomA = null, bloomB = null;
     var width = canvas.width, height = canvas.height;
+    var pixel = new Uint8Array(4);
 
     function ensureTargets(needScene, needBloom) {
       if (needScene && (!sceneTarget || sceneTarget.w !== width || sceneTarget.h !== height)) {
@@ -100,8 +101,19 @@
       }
     }
 
+    // Some engines hide the unmasked name; then the kind is unknown.
+    var debugInfo = gl.getExtension('WEBGL_debug_renderer_info');
+    var rendererName = debugInfo ? String(gl.getParameter(debugInfo.UNMASKED_RENDERER_WEBGL) || '') : '';
+
     return {
       maxSize: gl.getParameter(gl.MAX_RENDERBUFFER_SIZE),
+      name: rendererName,
+      kind: pacing.rendererKind(rendererName),
+
+      // Waits until the frame drawn so far is done, so draw() then finish()
+      // is what a frame costs the renderer. gl.finish() would not do: the
+      // engine only flushes. Reading one pixel back has to wait for them all.
+      finish: function () { gl.readPixels(0, 0, 1, 1, gl.RGBA, gl.UNSIGNED_BYTE, pixel); },
 
       // Compiles (or reuses) the program for a stack of layer types; throws
       // when the driver refuses it, leaving the previous scene in place.

@@ -40,10 +40,15 @@
     return typeof fps === 'number' && isFinite(fps) && fps >= 1 ? Math.min(240, Math.round(fps)) : DEFAULT_FPS;
   }
 
-  // Drawing-buffer size: scale 0 (or anything unusable) means the device's
-  // pixel ratio, else CSS pixels times the scale; never above the GPU limit.
-  function renderSize(cssWidth, cssHeight, scale, devicePixelRatio, maxSize) {
-    var ratio = typeof scale === 'number' && isFinite(scale) && scale > 0 ? Math.min(scale, 4) : (devicePixelRatio > 0 ? devicePixelRatio : 1);
+  // Drawing-buffer size. The scale is read against a 2x screen: the page draws
+  // devicePixelRatio * scale / 2 pixels per CSS pixel, so Balanced (1.5) and
+  // Performance (1) draw fewer pixels than Native (scale 0, or anything
+  // unusable: the device's pixel ratio) on every screen. `dynamic` (0..1, the
+  // dynamic resolution's factor) shrinks both sides; never above the GPU limit.
+  function renderSize(cssWidth, cssHeight, scale, devicePixelRatio, maxSize, dynamic) {
+    var dpr = devicePixelRatio > 0 ? devicePixelRatio : 1;
+    var ratio = typeof scale === 'number' && isFinite(scale) && scale > 0 ? dpr * Math.min(scale, 4) / 2 : dpr;
+    if (dynamic > 0 && dynamic < 1) ratio *= dynamic;
     var w = Math.max(1, Math.round(cssWidth * ratio)), h = Math.max(1, Math.round(cssHeight * ratio));
     var limit = maxSize > 0 ? maxSize : 16384;
     if (w > limit || h > limit) {
@@ -53,7 +58,7 @@
     return { width: w, height: h, ratio: ratio };
   }
 
-  function qualityReport(width, height, fps) { return width + '\u00d7' + height + ' @ ' + fps + ' fps'; }
+  function qualityReport(width, height, fps, note) { return width + '\u00d7' + height + ' @ ' + fps + ' fps' + (note ? ' (' + note + ')' : ''); }
 
   function lyricMode(mode) { return mode === 'visuals' || mode === 'overlay' || mode === 'off' ? mode : 'overlay'; }
 
