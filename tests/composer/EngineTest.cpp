@@ -8,6 +8,7 @@
 #include <QJsonDocument>
 #include <QPainter>
 #include <QSet>
+#include <functional>
 #include <gtest/gtest.h>
 
 #include "BuiltinEngine.h"
@@ -21,122 +22,87 @@ using namespace composer::test;
 
 namespace {
 
+// One prompt and what its graph must honour. The lists are space-separated:
+// colour names or "#rrggbb" whose hue must be in the palette, layer types that
+// must be present, post effects that must be above 0.3.
 struct Row {
-    const char* kind;
-    QString prompt;
-    QStringList colors;  // colour names or "#rrggbb" whose hue must be in the palette
-    QStringList layers;  // layer types that must be present
-    QStringList effects; // post effects that must be above 0.3
+    const char *kind, *prompt, *colors = "", *layers = "", *effects = "";
     bool tempo = false;  // a tempo was named: tempo lock on
 };
 
-QString longPrompt()
-{
-    QString p;
-    const QStringList words = {QStringLiteral("ocean"), QStringLiteral("waves"), QStringLiteral("under"),
-                               QStringLiteral("a"), QStringLiteral("violet"), QStringLiteral("sky"),
-                               QStringLiteral("zorblat"), QStringLiteral("with"), QStringLiteral("glitter")};
-    for (int i = 0; p.size() < 10000; ++i)
-        p += words[i % words.size()] + QLatin1Char(' ');
-    return p.left(10000);
-}
+const Row kTable[] = {
+    {"colour", "deep blue ocean", "blue", "waves", ""},
+    {"colour", "a red and gold galaxy", "red gold", "particles", ""},
+    {"colour", "teal and orange", "teal orange", "", ""},
+    {"colour", "pastel pink clouds", "pink", "nebula", ""},
+    {"colour", "neon purple city", "purple", "grid", ""},
+    {"colour", "dark green forest", "darkgreen", "", ""},
+    {"colour", "pale yellow moon", "yellow", "orb", ""},
+    {"colour", "violet and cyan tunnel", "violet cyan", "tunnel", ""},
+    {"colour", "magenta rain", "magenta", "particles", ""},
+    {"colour", "golden sunrise", "#ffc83d", "orb", ""},
+    {"colour", "silver and navy", "silver navy", "", ""},
+    {"colour", "turquoise waves with white foam", "turquoise", "waves", ""},
+    {"colour", "emerald kaleidoscope", "#10b868", "kaleido", ""},
+    {"colour", "crimson, amber and indigo", "crimson #ffbf00 indigo", "", ""},
+    {"mood", "dreamy night", "", "particles", "bloom"},
+    {"mood", "melancholic rain", "", "particles", ""},
+    {"mood", "angry red storm", "red", "nebula", ""},
+    {"mood", "happy summer day", "", "orb", ""},
+    {"mood", "epic cinematic journey", "", "tunnel", ""},
+    {"mood", "mysterious fog", "", "nebula", ""},
+    {"mood", "euphoric rave", "", "bars", ""},
+    {"mood", "peaceful aurora", "", "aurora", ""},
+    {"mood", "hypnotic spiral", "", "tunnel", ""},
+    {"imagery", "ocean waves", "", "waves", ""},
+    {"imagery", "stars in deep space", "", "particles", ""},
+    {"imagery", "a swirling nebula", "", "nebula", ""},
+    {"imagery", "fire and embers", "", "orb", ""},
+    {"imagery", "the sun", "", "orb", ""},
+    {"imagery", "retro city at night", "", "grid", "scanlines"},
+    {"imagery", "warp speed through hyperspace", "", "tunnel", "radialBlur"},
+    {"imagery", "a mandala of flowers", "", "kaleido", ""},
+    {"imagery", "northern lights over the snow", "", "aurora", ""},
+    {"imagery", "sonar ripples", "", "rings", ""},
+    {"imagery", "spectrum equalizer", "", "bars", ""},
+    {"imagery", "sea water", "", "waves", ""},
+    {"imagery", "synth", "", "grid", ""},
+    {"style", "noir detective story", "", "", "grayscale"},
+    {"style", "black and white city", "", "grid", "grayscale"},
+    {"style", "8-bit arcade", "", "grid", "pixelate"},
+    {"style", "comic book hero", "", "", "dots"},
+    {"style", "glitch art", "", "", "chroma"},
+    {"style", "hacker terminal", "", "", "ascii"},
+    {"style", "glowing orbs", "", "orb", "bloom"},
+    {"style", "psychedelic mandala", "", "kaleido", "hue"},
+    {"tempo", "at 128 BPM", "", "", "", true},
+    {"tempo", "slow ambient at 70 bpm", "", "", "", true},
+    {"tempo", "techno 140 BPM", "", "bars", "", true},
+    {"tempo", "BPM 174 drum and bass", "", "bars", "", true},
+    {"tempo", "dance at 120bpm", "", "bars", "", true},
+    {"tempo", "90 BPM hip hop", "", "bars", "", true},
+    // the automatic-scene prompts, with curly and straight quotes
+    {"lyric", "a scene interpreting this lyric: \u201Cfire in the ocean / burning blue\u201D \u2014 from \u201CSong\u201D by Band, 120 BPM",
+     "blue", "orb waves", "", true},
+    {"lyric", "a scene interpreting this lyric: \"we dance under purple stars\" \u2014 from \"Night Drive\" by The Cars",
+     "purple", "particles", ""},
+    {"lyric", "a scene interpreting this lyric: \u201Chello / world\u201D \u2014 from \u201CSong\u201D by Band, 120 BPM", "", "", "", true},
+    {"lyric", "a scene interpreting this lyric: \"I walk alone through the empty streets\" \u2014 from \"Boulevard\" by Green Day, 84 BPM",
+     "", "grid", "", true},
+    {"lyric", "a bold audio-reactive scene for the song \u201CBlue Monday\u201D by New Order, 130 BPM", "blue", "", "", true},
+    {"lyric", "a bold audio-reactive scene for the song \"Xtal\" by Aphex Twin", "", "", ""},
+    {"long", "ocean waves under a violet sky zorblat with glitter ", "violet", "waves", ""},  // repeated to 10,000 characters
+    {"emoji", "🔥🌊✨", "", "orb", ""},
+    {"emoji", "🌌 galaxy with 💜", "#9b30ff", "particles", ""},
+    {"negation", "waves, no stars", "", "waves", ""},
+    // moods, nonsense, blanks and other scripts: only a drawable, distinct graph
+    {"plain", "calm"}, {"plain", "blorptastic zingwhop"}, {"plain", "asdf qwer zxcv"}, {"plain", "lorem ipsum dolor sit amet"},
+    {"plain", "!!!???"}, {"plain", ""}, {"plain", "   "}, {"plain", "בים הכחול"}, {"plain", "موسيقى هادئة في الليل"}, {"plain", "星空と海"},
+};
 
-const QString Q = QStringLiteral("\u201C"), E = QStringLiteral("\u201D");
-
-std::vector<Row> table()
+QStringList words(const char* list)
 {
-    auto s = [](const char* t) { return QString::fromUtf8(t); };
-    auto L = [](std::initializer_list<const char*> l) {
-        QStringList out;
-        for (const char* x : l)
-            out << QString::fromUtf8(x);
-        return out;
-    };
-    return {
-        // colours
-        {"colour", s("deep blue ocean"), L({"blue"}), L({"waves"}), {}},
-        {"colour", s("a red and gold galaxy"), L({"red", "gold"}), L({"particles"}), {}},
-        {"colour", s("teal and orange"), L({"teal", "orange"}), {}, {}},
-        {"colour", s("pastel pink clouds"), L({"pink"}), L({"nebula"}), {}},
-        {"colour", s("neon purple city"), L({"purple"}), L({"grid"}), {}},
-        {"colour", s("dark green forest"), L({"darkgreen"}), {}, {}},
-        {"colour", s("pale yellow moon"), L({"yellow"}), L({"orb"}), {}},
-        {"colour", s("violet and cyan tunnel"), L({"violet", "cyan"}), L({"tunnel"}), {}},
-        {"colour", s("magenta rain"), L({"magenta"}), L({"particles"}), {}},
-        {"colour", s("golden sunrise"), L({"#ffc83d"}), L({"orb"}), {}},
-        {"colour", s("silver and navy"), L({"silver", "navy"}), {}, {}},
-        {"colour", s("turquoise waves with white foam"), L({"turquoise"}), L({"waves"}), {}},
-        {"colour", s("emerald kaleidoscope"), L({"#10b868"}), L({"kaleido"}), {}},
-        {"colour", s("crimson, amber and indigo"), L({"crimson", "#ffbf00", "indigo"}), {}, {}},
-        // moods
-        {"mood", s("calm"), {}, {}, {}},
-        {"mood", s("dreamy night"), {}, L({"particles"}), L({"bloom"})},
-        {"mood", s("melancholic rain"), {}, L({"particles"}), {}},
-        {"mood", s("angry red storm"), L({"red"}), L({"nebula"}), {}},
-        {"mood", s("happy summer day"), {}, L({"orb"}), {}},
-        {"mood", s("epic cinematic journey"), {}, L({"tunnel"}), {}},
-        {"mood", s("mysterious fog"), {}, L({"nebula"}), {}},
-        {"mood", s("euphoric rave"), {}, L({"bars"}), {}},
-        {"mood", s("peaceful aurora"), {}, L({"aurora"}), {}},
-        {"mood", s("hypnotic spiral"), {}, L({"tunnel"}), {}},
-        // imagery
-        {"imagery", s("ocean waves"), {}, L({"waves"}), {}},
-        {"imagery", s("stars in deep space"), {}, L({"particles"}), {}},
-        {"imagery", s("a swirling nebula"), {}, L({"nebula"}), {}},
-        {"imagery", s("fire and embers"), {}, L({"orb"}), {}},
-        {"imagery", s("the sun"), {}, L({"orb"}), {}},
-        {"imagery", s("retro city at night"), {}, L({"grid"}), L({"scanlines"})},
-        {"imagery", s("warp speed through hyperspace"), {}, L({"tunnel"}), L({"radialBlur"})},
-        {"imagery", s("a mandala of flowers"), {}, L({"kaleido"}), {}},
-        {"imagery", s("northern lights over the snow"), {}, L({"aurora"}), {}},
-        {"imagery", s("sonar ripples"), {}, L({"rings"}), {}},
-        {"imagery", s("spectrum equalizer"), {}, L({"bars"}), {}},
-        {"imagery", s("sea water"), {}, L({"waves"}), {}},
-        {"imagery", s("synth"), {}, L({"grid"}), {}},
-        // styles
-        {"style", s("noir detective story"), {}, {}, L({"grayscale"})},
-        {"style", s("black and white city"), {}, L({"grid"}), L({"grayscale"})},
-        {"style", s("8-bit arcade"), {}, L({"grid"}), L({"pixelate"})},
-        {"style", s("comic book hero"), {}, {}, L({"dots"})},
-        {"style", s("glitch art"), {}, {}, L({"chroma"})},
-        {"style", s("hacker terminal"), {}, {}, L({"ascii"})},
-        {"style", s("glowing orbs"), {}, L({"orb"}), L({"bloom"})},
-        {"style", s("psychedelic mandala"), {}, L({"kaleido"}), L({"hue"})},
-        {"style", s("retro vhs tape"), {}, L({"grid"}), L({"scanlines"})},
-        // tempi
-        {"tempo", s("at 128 BPM"), {}, {}, {}, true},
-        {"tempo", s("slow ambient at 70 bpm"), {}, {}, {}, true},
-        {"tempo", s("techno 140 BPM"), {}, L({"bars"}), {}, true},
-        {"tempo", s("BPM 174 drum and bass"), {}, L({"bars"}), {}, true},
-        {"tempo", s("dance at 120bpm"), {}, L({"bars"}), {}, true},
-        {"tempo", s("90 BPM hip hop"), {}, L({"bars"}), {}, true},
-        // the automatic-scene prompts, with curly and straight quotes
-        {"lyric", QStringLiteral("a scene interpreting this lyric: %1fire in the ocean / burning blue%2 \u2014 from %1Song%2 by Band, 120 BPM").arg(Q, E),
-         L({"blue"}), L({"orb", "waves"}), {}, true},
-        {"lyric", s("a scene interpreting this lyric: \"we dance under purple stars\" \u2014 from \"Night Drive\" by The Cars"),
-         L({"purple"}), L({"particles"}), {}},
-        {"lyric", QStringLiteral("a scene interpreting this lyric: %1hello / world%2 \u2014 from %1Song%2 by Band, 120 BPM").arg(Q, E),
-         {}, {}, {}, true},
-        {"lyric", s("a scene interpreting this lyric: \"I walk alone through the empty streets\" \u2014 from \"Boulevard\" by Green Day, 84 BPM"),
-         {}, L({"grid"}), {}, true},
-        {"lyric", QStringLiteral("a bold audio-reactive scene for the song %1Blue Monday%2 by New Order, 130 BPM").arg(Q, E),
-         L({"blue"}), {}, {}, true},
-        {"lyric", s("a bold audio-reactive scene for the song \"Xtal\" by Aphex Twin"), {}, {}, {}},
-        // nonsense and edge cases
-        {"nonsense", s("blorptastic zingwhop"), {}, {}, {}},
-        {"nonsense", s("asdf qwer zxcv"), {}, {}, {}},
-        {"nonsense", s("lorem ipsum dolor sit amet"), {}, {}, {}},
-        {"nonsense", s("!!!???"), {}, {}, {}},
-        {"edge", s(""), {}, {}, {}},
-        {"edge", s("   "), {}, {}, {}},
-        {"edge", longPrompt(), L({"violet"}), L({"waves"}), {}},
-        {"emoji", s("🔥🌊✨"), {}, L({"orb"}), {}},
-        {"emoji", s("🌌 galaxy with 💜"), L({"#9b30ff"}), L({"particles"}), {}},
-        {"rtl", s("בים הכחול"), {}, {}, {}},
-        {"rtl", s("موسيقى هادئة في الليل"), {}, {}, {}},
-        {"cjk", s("星空と海"), {}, {}, {}},
-        {"negation", s("waves, no stars"), {}, L({"waves"}), {}},
-    };
+    return QString::fromUtf8(list).split(QLatin1Char(' '), Qt::SkipEmptyParts);
 }
 
 Rgb colorOf(const QString& name)
@@ -158,6 +124,16 @@ QJsonObject compose(const QString& prompt, bool fresh = false, uint64_t salt = 0
     return composeBuiltin(in, page, *shippedLexicon());
 }
 
+// Changes the object at a path of member names inside `root`.
+void edit(QJsonObject& root, const QStringList& path, const std::function<void(QJsonObject&)>& change)
+{
+    if (path.isEmpty())
+        return change(root);
+    QJsonObject child = root.value(path.first()).toObject();
+    edit(child, path.mid(1), change);
+    root.insert(path.first(), child);
+}
+
 QString compact(const QJsonObject& o)
 {
     return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact));
@@ -166,8 +142,8 @@ QString compact(const QJsonObject& o)
 QStringList layerTypes(const QJsonObject& g)
 {
     QStringList out;
-    for (const QJsonValue& l : g.value(QLatin1String("layers")).toArray())
-        out << l.toObject().value(QLatin1String("type")).toString();
+    for (const QJsonValue& l : g.value("layers").toArray())
+        out << l.toObject().value("type").toString();
     return out;
 }
 
@@ -175,145 +151,119 @@ QStringList layerTypes(const QJsonObject& g)
 
 TEST(ComposerEngine, APromptTableGivesDrawableDistinctGraphsThatHonourThePrompts)
 {
-    const auto rows = table();
-    ASSERT_GE(rows.size(), 60u);
     QList<QJsonObject> graphs;
     QSet<QString> prompts, distinct;
-    for (const Row& row : rows) {
-        const QJsonObject g = compose(row.prompt);
+    for (const Row& row : kTable) {
+        QString prompt = QString::fromUtf8(row.prompt);
+        if (row.kind == std::string_view("long"))
+            prompt = prompt.repeated(10000 / prompt.size() + 1).left(10000);
+        const QJsonObject g = compose(prompt);
         graphs << g;
-        prompts << row.prompt;
+        prompts << prompt;
         distinct << compact(g);
-        const std::string where = std::string(row.kind) + ": \"" + row.prompt.left(60).toStdString() + "\"";
+        const std::string where = std::string(row.kind) + ": \"" + prompt.left(60).toStdString() + "\" gave " + compact(g).toStdString();
 
         std::vector<Rgb> palette;
-        for (const QJsonValue& v : g.value(QLatin1String("palette")).toArray())
+        for (const QJsonValue& v : g.value("palette").toArray())
             palette.push_back(*parseColor(v.toString()));
-        for (const QString& name : row.colors) {
+        for (const QString& name : words(row.colors)) {
             const Rgb want = colorOf(name);
             if (chroma(want) < 0.1)
                 continue;  // greys have no hue to find
-            const bool found = std::any_of(palette.begin(), palette.end(), [&](const Rgb& c) {
+            EXPECT_TRUE(std::any_of(palette.begin(), palette.end(), [&](const Rgb& c) {
                 return chroma(c) >= 0.05 && hueDistance(toHsl(c).h, toHsl(want).h) <= 20;
-            });
-            EXPECT_TRUE(found) << where << ": no palette hue within 20 degrees of " << name.toStdString() << " in "
-                               << compact(g).toStdString();
+            })) << where << ": no palette hue within 20 degrees of " << name.toStdString();
         }
-        const QStringList types = layerTypes(g);
-        for (const QString& t : row.layers)
-            EXPECT_TRUE(types.contains(t)) << where << ": no " << t.toStdString() << " layer in "
-                                           << types.join(QLatin1Char(',')).toStdString();
-        const QJsonObject post = g.value(QLatin1String("post")).toObject();
-        for (const QString& e : row.effects)
-            EXPECT_GT(post.value(e).toDouble(), 0.3) << where << ": effect " << e.toStdString();
-        if (row.tempo) {
-            EXPECT_TRUE(g.value(QLatin1String("motion")).toObject().value(QLatin1String("tempoLock")).toBool()) << where;
-        }
-        EXPECT_LE(g.value(QLatin1String("name")).toString().size(), 60) << where;
+        for (const QString& t : words(row.layers))
+            EXPECT_TRUE(layerTypes(g).contains(t)) << where << ": no " << t.toStdString() << " layer";
+        for (const QString& e : words(row.effects))
+            EXPECT_GT(g.value("post").toObject().value(e).toDouble(), 0.3) << where << ": effect " << e.toStdString();
+        EXPECT_TRUE(!row.tempo || g["motion"]["tempoLock"].toBool()) << where << ": no tempo lock";
+        EXPECT_LE(g.value("name").toString().size(), 60) << where;
     }
     // 60 different prompts give at least 50 different graphs.
-    EXPECT_EQ(prompts.size(), int(rows.size()));
+    ASSERT_GE(prompts.size(), 60);
+    EXPECT_EQ(prompts.size(), int(std::size(kTable)));
     EXPECT_GE(distinct.size(), 50);
-
-    const QList<Verdict> verdicts = pageVerdicts(graphs);
-    for (int i = 0; i < verdicts.size(); ++i)
-        EXPECT_EQ(verdicts[i].status, QStringLiteral("ok"))
-            << rows[size_t(i)].prompt.left(60).toStdString() << ": " << verdicts[i].message.toStdString();
+    expectDrawable(graphs);
 }
 
 TEST(ComposerEngine, TheSamePromptGivesTheSameGraphAndFreshADifferentOne)
 {
-    const QString prompt = QStringLiteral("a calm red ocean at dusk");
+    const QString prompt = "a calm red ocean at dusk";
     const QJsonObject a = compose(prompt), b = compose(prompt);
     EXPECT_EQ(compact(a), compact(b));
-    // Also through a composer of its own, as a second server would be.
     Composer other(shippedLexicon(), nullptr);
-    const auto viaRequest = other.compose(QJsonDocument(promptRequest(prompt)).toJson());
-    EXPECT_EQ(compact(viaRequest.body.value(QLatin1String("graph")).toObject()), compact(a));
 
     const QJsonObject fresh1 = compose(prompt, true, 1), fresh2 = compose(prompt, true, 2);
     EXPECT_NE(compact(fresh1), compact(a));
     EXPECT_NE(compact(fresh1), compact(fresh2));
     // A fresh graph still honours the prompt.
-    EXPECT_TRUE(layerTypes(fresh1).contains(QStringLiteral("waves")));
+    EXPECT_TRUE(layerTypes(fresh1).contains("waves"));
     // The server draws the salt at random: two fresh requests differ.
-    const auto r1 = other.compose(QJsonDocument(promptRequest(prompt, true)).toJson());
-    const auto r2 = other.compose(QJsonDocument(promptRequest(prompt, true)).toJson());
-    EXPECT_NE(compact(r1.body.value(QLatin1String("graph")).toObject()),
-              compact(r2.body.value(QLatin1String("graph")).toObject()));
-    const auto verdicts = pageVerdicts({a, fresh1, fresh2});
-    for (const Verdict& v : verdicts)
-        EXPECT_EQ(v.status, QStringLiteral("ok")) << v.message.toStdString();
+    const auto r1 = other.compose(json(promptRequest(prompt, true)));
+    const auto r2 = other.compose(json(promptRequest(prompt, true)));
+    EXPECT_NE(compact(r1.body.value("graph").toObject()), compact(r2.body.value("graph").toObject()));
+    expectDrawable({a, fresh1, fresh2});
 }
 
 TEST(ComposerEngine, VaryKeepsPaletteAndLayerTypesAndChangesTheRest)
 {
     Composer composer(shippedLexicon(), nullptr);
     QList<QJsonObject> graphs;
-    for (const QString& prompt : {QStringLiteral("retro synthwave city at 128 BPM"), QStringLiteral("dreamy aurora"),
-                                  QStringLiteral("a bold audio-reactive scene for the song \"Song\" by Band")}) {
+    for (const QString& prompt : QStringList{"retro synthwave city at 128 BPM", "dreamy aurora",
+                                             "a bold audio-reactive scene for the song \"Song\" by Band"}) {
         const QJsonObject last = compose(prompt);
         // The page hands back its normalized form of the graph; the engine keeps
         // what it holds either way.
         for (int round = 0; round < 3; ++round) {
-            const auto out = composer.compose(QJsonDocument(promptRequest(prompt, true, true, last)).toJson());
+            const auto out = composer.compose(json(promptRequest(prompt, true, true, last)));
             ASSERT_EQ(out.status, 200);
-            const QJsonObject g = out.body.value(QLatin1String("graph")).toObject();
-            EXPECT_EQ(g.value(QLatin1String("palette")), last.value(QLatin1String("palette"))) << prompt.toStdString();
+            const QJsonObject g = out.body.value("graph").toObject();
+            EXPECT_EQ(g.value("palette"), last.value("palette")) << prompt.toStdString();
             EXPECT_EQ(layerTypes(g), layerTypes(last)) << prompt.toStdString();
-            EXPECT_NE(compact(g), compact(last));
-            EXPECT_NE(g.value(QLatin1String("motion")), last.value(QLatin1String("motion")));
-            EXPECT_NE(g.value(QLatin1String("layers")), last.value(QLatin1String("layers")));
+            EXPECT_NE(g.value("motion"), last.value("motion"));
+            EXPECT_NE(g.value("layers"), last.value("layers"));
             graphs << g;
         }
     }
     // A heavy last graph is varied within the cost limit.
     QJsonArray heavy;
     for (int i = 0; i < 6; ++i)
-        heavy.append(QJsonObject{{QStringLiteral("type"), QStringLiteral("nebula")}, {QStringLiteral("detail"), 1}});
-    const QJsonObject last{{QStringLiteral("palette"), QJsonArray{QStringLiteral("#ff0000"), QStringLiteral("#00ff00")}},
-                           {QStringLiteral("layers"), heavy}};
-    const auto out = composer.compose(QJsonDocument(promptRequest(QStringLiteral("storm"), true, true, last)).toJson());
-    graphs << out.body.value(QLatin1String("graph")).toObject();
-    EXPECT_EQ(graphs.last().value(QLatin1String("palette")), last.value(QLatin1String("palette")));
-    for (const Verdict& v : pageVerdicts(graphs))
-        EXPECT_EQ(v.status, QStringLiteral("ok")) << v.message.toStdString();
+        heavy.append(QJsonObject{{"type", "nebula"}, {"detail", 1}});
+    const QJsonObject last{{"palette", QJsonArray{"#ff0000", "#00ff00"}}, {"layers", heavy}};
+    graphs << composer.compose(json(promptRequest("storm", true, true, last))).body.value("graph").toObject();
+    EXPECT_EQ(graphs.last().value("palette"), last.value("palette"));
+    expectDrawable(graphs);
 }
 
 TEST(ComposerEngine, TheAutomaticScenePromptsAreReadByTheirLyricWords)
 {
-    const PromptParts p = splitPrompt(QStringLiteral("a scene interpreting this lyric: %1fire / ice%2 \u2014 from %1Purple Rain%2 by Prince, 120 BPM").arg(Q, E));
+    const PromptParts p = splitPrompt(QString::fromUtf8("a scene interpreting this lyric: \u201Cfire / ice\u201D \u2014 from \u201CPurple Rain\u201D by Prince, 120 BPM"));
     EXPECT_EQ(p.form, PromptParts::Lyric);
-    EXPECT_EQ(p.lyric, QStringLiteral("fire / ice"));
-    EXPECT_EQ(p.title, QStringLiteral("Purple Rain"));
-    EXPECT_EQ(p.artist, QStringLiteral("Prince"));
-    ASSERT_TRUE(p.bpm.has_value());
-    EXPECT_DOUBLE_EQ(*p.bpm, 120);
+    EXPECT_EQ((QStringList{p.lyric, p.title, p.artist}), (QStringList{"fire / ice", "Purple Rain", "Prince"}));
+    EXPECT_EQ(p.bpm.value_or(0), 120);
     const PromptParts song = splitPrompt(QStringLiteral("a bold audio-reactive scene for the song \"Song\" by Band, 99 BPM"));
     EXPECT_EQ(song.form, PromptParts::Song);
-    EXPECT_EQ(song.title, QStringLiteral("Song"));
-    EXPECT_EQ(song.artist, QStringLiteral("Band"));
-    const PromptParts cover = splitPrompt(QStringLiteral("the mood and world of this album cover \u2014 \"Ocean \"Deep\"\" by "));
-    EXPECT_EQ(cover.form, PromptParts::Cover);
+    EXPECT_EQ((QStringList{song.title, song.artist}), (QStringList{"Song", "Band"}));
+    EXPECT_EQ(splitPrompt(QStringLiteral("the mood and world of this album cover \u2014 \"Ocean \"Deep\"\" by ")).form, PromptParts::Cover);
 
     // The wrapper's own words ("scene", "interpreting", "lyric", "from", "by")
     // leave no trace: two lyric prompts with the same lyric words read alike.
     const Lexicon& lex = *shippedLexicon();
     const Reading a = readPrompt(QStringLiteral("a scene interpreting this lyric: \"ocean\" \u2014 from \"X\" by Y"), lex, 1);
-    const Reading b = readPrompt(QStringLiteral("ocean"), lex, 1);
+    const Reading b = readPrompt("ocean", lex, 1);
     EXPECT_EQ(a.layers.size(), b.layers.size());
-    EXPECT_DOUBLE_EQ(a.layerWeight(QStringLiteral("waves")), b.layerWeight(QStringLiteral("waves")));
+    EXPECT_DOUBLE_EQ(a.layerWeight("waves"), b.layerWeight("waves"));
     EXPECT_EQ(a.moodWords, b.moodWords);
 }
 
 TEST(ComposerEngine, UnknownWordsPickFromTheLexiconByThePromptsSeed)
 {
     const Lexicon& lex = *shippedLexicon();
-    const Reading r = readPrompt(QStringLiteral("blorptastic zingwhop"), lex, 42);
+    const Reading r = readPrompt("blorptastic zingwhop", lex, 42);
     EXPECT_EQ(r.unknownWords, 2);
     EXPECT_TRUE(!r.hints.empty() || !r.layers.empty() || !r.post.empty() || !r.moodWords.isEmpty());
-    const Reading again = readPrompt(QStringLiteral("blorptastic zingwhop"), lex, 42);
-    EXPECT_EQ(again.moodWords, r.moodWords);
     // Different nonsense leans the scene differently.
     QSet<QString> looks;
     for (const char* word : {"florp", "gribble", "zanth", "quorve", "blint", "mordax"})
@@ -325,12 +275,12 @@ TEST(ComposerEngine, TheCoverFormUsesThePaletteAndTheImage)
 {
     Composer composer(shippedLexicon(), nullptr);
     auto graphOf = [&](const QJsonObject& request) {
-        const auto out = composer.compose(QJsonDocument(request).toJson());
+        const auto out = composer.compose(json(request));
         EXPECT_EQ(out.status, 200);
-        return out.body.value(QLatin1String("graph")).toObject();
+        return out.body.value("graph").toObject();
     };
     const QString steer = QStringLiteral("the mood and world of this album cover \u2014 \"Ocean Drive\" by Band");
-    const QStringList palette = {QStringLiteral("#1b3a8a"), QStringLiteral("#36d6e7"), QStringLiteral("#f5f1c8")};
+    const QStringList palette = {"#1b3a8a", "#36d6e7", "#f5f1c8"};
 
     // Bright, colourful, contrasty against dark, grey, flat.
     QImage lively(300, 300, QImage::Format_RGB32);
@@ -342,19 +292,15 @@ TEST(ComposerEngine, TheCoverFormUsesThePaletteAndTheImage)
     dull.fill(QColor(30, 32, 34));
     const QJsonObject g1 = graphOf(coverRequest(steer, jpegDataUrl(lively), palette));
     const QJsonObject g2 = graphOf(coverRequest(steer, jpegDataUrl(dull), palette));
-    EXPECT_EQ(g1.value(QLatin1String("palette")).toArray(), QJsonArray::fromStringList(palette));
-    EXPECT_EQ(g2.value(QLatin1String("palette")).toArray(), QJsonArray::fromStringList(palette));
-    auto bgLight = [](const QJsonObject& g) {
-        return toHsl(*parseColor(g.value(QLatin1String("background")).toObject().value(QLatin1String("top")).toString())).l;
-    };
-    auto motion = [](const QJsonObject& g, const char* key) {
-        return g.value(QLatin1String("motion")).toObject().value(QLatin1String(key)).toDouble();
-    };
+    for (const QJsonObject& g : {g1, g2})
+        EXPECT_EQ(g.value("palette").toArray(), QJsonArray::fromStringList(palette));
+    auto bgLight = [](const QJsonObject& g) { return toHsl(*parseColor(g["background"]["top"].toString())).l; };
+    auto motion = [](const QJsonObject& g, const char* key) { return g["motion"][QLatin1String(key)].toDouble(); };
     auto meanIntensity = [](const QJsonObject& g) {
         double sum = 0;
-        const QJsonArray layers = g.value(QLatin1String("layers")).toArray();
+        const QJsonArray layers = g.value("layers").toArray();
         for (const QJsonValue& l : layers)
-            sum += l.toObject().value(QLatin1String("intensity")).toDouble();
+            sum += l.toObject().value("intensity").toDouble();
         return sum / std::max<qsizetype>(1, layers.size());
     };
     EXPECT_GT(bgLight(g1), bgLight(g2));
@@ -363,18 +309,18 @@ TEST(ComposerEngine, TheCoverFormUsesThePaletteAndTheImage)
     EXPECT_GT(meanIntensity(g1), meanIntensity(g2));
 
     // An undecodable image, a missing palette, or both: still a graph, from the text.
-    const QJsonObject g3 = graphOf(coverRequest(steer, QStringLiteral("data:image/jpeg;base64,bm90IGFuIGltYWdl"), palette));
+    const QJsonObject g3 = graphOf(coverRequest(steer, "data:image/jpeg;base64,bm90IGFuIGltYWdl", palette));
     const QJsonObject g4 = graphOf(coverRequest(steer, jpegDataUrl(lively), {}));
-    const QJsonObject g5 = graphOf(coverRequest(steer, QStringLiteral("not a data url"), {}));
-    EXPECT_TRUE(layerTypes(g5).contains(QStringLiteral("waves")) || layerTypes(g5).contains(QStringLiteral("grid")));
+    const QJsonObject g5 = graphOf(coverRequest(steer, "not a data url", {}));
+    EXPECT_TRUE(layerTypes(g5).contains("waves") || layerTypes(g5).contains("grid"));
     // A palette of 1,000 entries: the page's limit, from the first ones.
     QStringList huge;
     for (int i = 0; i < 1000; ++i)
         huge << QColor::fromHsv(i % 360, 200, 220).name();
     const QJsonObject g6 = graphOf(coverRequest(steer, jpegDataUrl(lively), huge));
-    EXPECT_EQ(g6.value(QLatin1String("palette")).toArray().size(), pageModel().maxPalette);
+    EXPECT_EQ(g6.value("palette").toArray().size(), pageModel().maxPalette);
     // A palette too dark to see still draws something.
-    const QStringList black = {QStringLiteral("#000000"), QStringLiteral("#050505"), QStringLiteral("#0a0a0a")};
+    const QStringList black = {"#000000", "#050505", "#0a0a0a"};
     const QJsonObject g7 = graphOf(coverRequest(steer, jpegDataUrl(dull), black));
 
     QList<QJsonObject> all;
@@ -382,53 +328,31 @@ TEST(ComposerEngine, TheCoverFormUsesThePaletteAndTheImage)
     // As the client hands them on (the cover adjustment), too.
     all << clientCoverAdjust(g1, palette) << clientCoverAdjust(g2, palette) << clientCoverAdjust(g3, palette)
         << clientCoverAdjust(g6, huge.mid(0, 6)) << clientCoverAdjust(g7, black);
-    for (const Verdict& v : pageVerdicts(all))
-        EXPECT_EQ(v.status, QStringLiteral("ok")) << v.message.toStdString();
+    expectDrawable(all);
 }
 
 TEST(ComposerEngine, ThePagesDescriptionDecidesNotTheEngine)
 {
     // A page with a new layer type, narrower ranges, no "blend", a tighter cost
     // limit and a lexicon entry for the new type: no code change needed.
-    QJsonObject s = pageSpec();
-    QJsonObject spec = s.value(QLatin1String("spec")).toObject();
-    QJsonObject schema = s.value(QLatin1String("schema")).toObject();
-    QJsonObject props = schema.value(QLatin1String("properties")).toObject();
-    QJsonObject layers = props.value(QLatin1String("layers")).toObject();
-    QJsonObject items = layers.value(QLatin1String("items")).toObject();
-    QJsonObject lp = items.value(QLatin1String("properties")).toObject();
-    QJsonObject type = lp.value(QLatin1String("type")).toObject();
-    QJsonArray types = type.value(QLatin1String("enum")).toArray();
-    types.append(QStringLiteral("lattice"));
-    type.insert(QStringLiteral("enum"), types);
-    lp.insert(QStringLiteral("type"), type);
-    QJsonObject intensity = lp.value(QLatin1String("intensity")).toObject();
-    intensity.insert(QStringLiteral("maximum"), 0.9);
-    lp.insert(QStringLiteral("intensity"), intensity);
-    lp.remove(QStringLiteral("blend"));
-    items.insert(QStringLiteral("properties"), lp);
-    layers.insert(QStringLiteral("items"), items);
-    layers.insert(QStringLiteral("maxItems"), 3);
-    props.insert(QStringLiteral("layers"), layers);
-    schema.insert(QStringLiteral("properties"), props);
-    QJsonObject costs = spec.value(QLatin1String("costs")).toObject();
-    costs.insert(QStringLiteral("lattice"), 0.5);
-    spec.insert(QStringLiteral("costs"), costs);
-    spec.insert(QStringLiteral("costLimit"), 3.0);
+    QJsonObject spec = pageSpec().value("spec").toObject(), schema = pageSpec().value("schema").toObject();
+    edit(schema, {"properties", "layers"}, [](QJsonObject& layers) { layers.insert("maxItems", 3); });
+    edit(schema, {"properties", "layers", "items", "properties"}, [](QJsonObject& lp) {
+        lp.remove("blend");
+        edit(lp, {"intensity"}, [](QJsonObject& o) { o.insert("maximum", 0.9); });
+        edit(lp, {"type"}, [](QJsonObject& o) { o.insert("enum", o.value("enum").toArray() + QJsonValue("lattice")); });
+    });
+    edit(spec, {"costs"}, [](QJsonObject& costs) { costs.insert("lattice", 0.5); });
+    spec.insert("costLimit", 3.0);
 
     QString error;
     const auto page = PageModel::read(spec, schema, &error);
     ASSERT_TRUE(page) << error.toStdString();
-    EXPECT_TRUE(page->hasLayerType(QStringLiteral("lattice")));
 
-    QJsonObject lexJson = QJsonDocument::fromJson([] {
-        QFile f(QStringLiteral(VESMER_COMPOSER_LEXICON));
-        f.open(QIODevice::ReadOnly);
-        return f.readAll();
-    }()).object();
-    QJsonObject entries = lexJson.value(QLatin1String("entries")).toObject();
-    entries.insert(QStringLiteral("lattice"), QJsonObject{{QStringLiteral("layers"), QJsonArray{QStringLiteral("lattice")}}});
-    lexJson.insert(QStringLiteral("entries"), entries);
+    QFile lexFile(QStringLiteral(VESMER_COMPOSER_LEXICON));
+    ASSERT_TRUE(lexFile.open(QIODevice::ReadOnly));
+    QJsonObject lexJson = QJsonDocument::fromJson(lexFile.readAll()).object();
+    edit(lexJson, {"entries"}, [](QJsonObject& e) { e.insert("lattice", QJsonObject{{"layers", QJsonArray{"lattice"}}}); });
     const auto lex = Lexicon::fromJson(QJsonDocument(lexJson).toJson(), &error);
     ASSERT_TRUE(lex) << error.toStdString();
 
@@ -437,13 +361,13 @@ TEST(ComposerEngine, ThePagesDescriptionDecidesNotTheEngine)
         EngineInput in;
         in.prompt = QString::fromLatin1(prompt);
         const QJsonObject g = composeBuiltin(in, *page, *lex);
-        const QJsonArray ls = g.value(QLatin1String("layers")).toArray();
+        const QJsonArray ls = g.value("layers").toArray();
         EXPECT_LE(ls.size(), 3);
         EXPECT_LE(graphCost(g, *page), 3.0);
         for (const QJsonValue& l : ls) {
-            EXPECT_LE(l.toObject().value(QLatin1String("intensity")).toDouble(), 0.9);
-            EXPECT_FALSE(l.toObject().contains(QLatin1String("blend")));
-            sawLattice = sawLattice || l.toObject().value(QLatin1String("type")).toString() == QLatin1String("lattice");
+            EXPECT_LE(l.toObject().value("intensity").toDouble(), 0.9);
+            EXPECT_FALSE(l.toObject().contains("blend"));
+            sawLattice = sawLattice || l.toObject().value("type").toString() == "lattice";
         }
         EXPECT_GE(graphBrightness(g, *page), kMinBrightness);
     }
@@ -453,16 +377,16 @@ TEST(ComposerEngine, ThePagesDescriptionDecidesNotTheEngine)
     const auto noCosts = PageModel::read({}, schema, &error);
     ASSERT_TRUE(noCosts);
     EngineInput in;
-    in.prompt = QStringLiteral("nebula kaleido aurora waves");
-    EXPECT_LE(composeBuiltin(in, *noCosts, *shippedLexicon()).value(QLatin1String("layers")).toArray().size(), 2);
+    in.prompt = "nebula kaleido aurora waves";
+    EXPECT_LE(composeBuiltin(in, *noCosts, *shippedLexicon()).value("layers").toArray().size(), 2);
     EXPECT_FALSE(PageModel::read(spec, {}, &error));
     EXPECT_FALSE(error.isEmpty());
 }
 
-TEST(ComposerEngine, TheLexiconIsDataAndCoversWhatTheIssueNames)
+// What words draw is checked end to end by the prompt table; here, the data itself.
+TEST(ComposerEngine, TheLexiconKnowsEveryColourNameAndOnlyThePagesLayerTypes)
 {
     const Lexicon& lex = *shippedLexicon();
-    EXPECT_GE(lex.size(), 400);
     for (const QString& name : QColor::colorNames()) {
         const LexEntry* e = lex.find(name);
         ASSERT_TRUE(e && e->color) << name.toStdString();
@@ -470,34 +394,9 @@ TEST(ComposerEngine, TheLexiconIsDataAndCoversWhatTheIssueNames)
         EXPECT_EQ(toHex(*e->color), q.name()) << name.toStdString();
     }
     for (const char* w : {"gold", "teal", "neon", "pastel", "dark", "pale"})
-        EXPECT_TRUE(lex.find(QString::fromLatin1(w))) << w;
-    for (const char* w : {"calm", "dreamy", "melancholic", "angry", "happy", "epic"}) {
-        const LexEntry* e = lex.find(QString::fromLatin1(w));
-        ASSERT_TRUE(e) << w;
-        EXPECT_TRUE(e->hasMood) << w;
-    }
-    const std::vector<std::pair<const char*, const char*>> imagery = {
-        {"ocean", "waves"}, {"sea", "waves"}, {"water", "waves"}, {"space", "particles"}, {"stars", "particles"},
-        {"galaxy", "particles"}, {"fire", "orb"}, {"ember", "orb"}, {"sun", "orb"}, {"city", "grid"},
-        {"retro", "grid"}, {"synth", "grid"}, {"warp", "tunnel"}, {"tunnel", "tunnel"}, {"hyperspace", "tunnel"},
-        {"mandala", "kaleido"}, {"flower", "kaleido"}, {"kaleidoscope", "kaleido"}, {"northern lights", "aurora"},
-        {"nebula", "nebula"}, {"ripples", "rings"}, {"equalizer", "bars"}};
-    for (const auto& [word, type] : imagery) {
-        const LexEntry* e = lex.findWord(QString::fromLatin1(word));
-        ASSERT_TRUE(e) << word;
-        EXPECT_TRUE(e->layers.contains(QString::fromLatin1(type))) << word << " -> " << type;
-    }
-    const std::vector<std::pair<const char*, const char*>> styles = {
-        {"retro", "scanlines"}, {"noir", "grayscale"}, {"black and white", "grayscale"}, {"8-bit", "pixelate"},
-        {"comic", "dots"}, {"glitch", "chroma"}, {"terminal", "ascii"}, {"glow", "bloom"}, {"dreamy", "bloom"},
-        {"psychedelic", "hue"}};
-    for (const auto& [word, effect] : styles) {
-        const LexEntry* e = lex.find(QString::fromLatin1(word));
-        ASSERT_TRUE(e) << word;
-        const bool has = std::any_of(e->post.begin(), e->post.end(),
-                                     [&](const auto& p) { return p.first == QLatin1String(effect) && p.second > 0.3; });
-        EXPECT_TRUE(has) << word << " -> " << effect;
-    }
+        EXPECT_TRUE(lex.find(w)) << w;
+    for (const char* w : {"calm", "dreamy", "melancholic", "angry", "happy", "epic"})
+        EXPECT_TRUE(lex.find(w) && lex.find(w)->hasMood) << w;
     // Every type the lexicon names exists on the page, and every type has a hint.
     const PageModel page = pageModel();
     for (const LexEntry* e : lex.sorted())
@@ -509,9 +408,7 @@ TEST(ComposerEngine, TheLexiconIsDataAndCoversWhatTheIssueNames)
 
 TEST(ComposerEngine, TokensKeepCompoundWordsAndEmoji)
 {
-    EXPECT_EQ(tokenize(QStringLiteral("8-bit B&W don't, stop!"), 10),
-              (QStringList{QStringLiteral("8-bit"), QStringLiteral("b&w"), QStringLiteral("don't"), QStringLiteral("stop")}));
-    EXPECT_EQ(tokenize(QStringLiteral("🔥fire❤️"), 10),
-              (QStringList{QStringLiteral("🔥"), QStringLiteral("fire"), QStringLiteral("❤")}));
-    EXPECT_EQ(tokenize(QStringLiteral("a b c d"), 2).size(), 2);
+    EXPECT_EQ(tokenize("8-bit B&W don't, stop!", 10), (QStringList{"8-bit", "b&w", "don't", "stop"}));
+    EXPECT_EQ(tokenize("🔥fire❤️", 10), (QStringList{"🔥", "fire", "❤"}));
+    EXPECT_EQ(tokenize("a b c d", 2).size(), 2);
 }

@@ -20,10 +20,19 @@ using namespace composer::test;
 
 namespace {
 
+QJsonObject goodGraph()
+{
+    return QJsonDocument::fromJson(R"({"name": "Model tide", "palette": ["#1b3a8a", "#36d6e7", "#f5f1c8"],
+        "paletteAmount": 0.6, "background": {"top": "#050a24", "bottom": "#000000"},
+        "layers": [{"type": "waves", "color": 1, "color2": 2, "intensity": 1.1, "detail": 0.6, "react": "bass"}],
+        "motion": {"speed": 0.8, "flash": 0.2}, "post": {"bloom": 0.5, "vignette": 0.5}})").object();
+}
+
 // Answers POST /v1/chat/completions as told; remembers what it was asked.
 class StandIn {
 public:
     enum Mode { Good, Fenced, Garbage, Heavy, Blank, Slow, Error500 };
+    std::atomic<int> mode{Good};
 
     StandIn()
     {
@@ -32,47 +41,42 @@ public:
                 QMutexLocker lock(&m_mutex);
                 m_requests << QByteArray::fromStdString(req.body);
             }
+            QJsonObject g = goodGraph();
+            QString content;
             switch (mode.load()) {
-            case Slow:
-                for (int i = 0; i < 300 && !m_stopping; ++i)
-                    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-                res.set_content(reply(goodGraph()), "application/json");
-                return;
             case Error500:
                 res.status = 500;
                 res.set_content("{\"error\":\"model not loaded\"}", "application/json");
                 return;
+            case Slow:
+                for (int i = 0; i < 300 && !m_stopping; ++i)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                break;
             case Garbage:
-                res.set_content(chat(QStringLiteral("I'm sorry, I can only describe scenes in words: a blue sea.")),
-                                "application/json");
-                return;
+                content = "I'm sorry, I can only describe scenes in words: a blue sea.";
+                break;
             case Fenced:
-                res.set_content(chat(QStringLiteral("Here you go:\n```json\n") + text(goodGraph()) + QStringLiteral("\n```")),
-                                "application/json");
-                return;
+                content = "Here you go:\n```json\n" + QString::fromUtf8(json(g)) + "\n```";
+                break;
             case Heavy: {
                 QJsonArray layers;
                 for (int i = 0; i < 6; ++i)
-                    layers.append(QJsonObject{{QStringLiteral("type"), i % 2 ? QStringLiteral("kaleido") : QStringLiteral("nebula")},
-                                              {QStringLiteral("detail"), 1},
-                                              {QStringLiteral("color"), i % 3}});
-                QJsonObject g = goodGraph();
-                g.insert(QStringLiteral("layers"), layers);
-                res.set_content(reply(g), "application/json");
-                return;
+                    layers.append(QJsonObject{{"type", i % 2 ? "kaleido" : "nebula"}, {"detail", 1}, {"color", i % 3}});
+                g.insert("layers", layers);
+                break;
             }
-            case Blank: {
-                QJsonObject g = goodGraph();
-                g.insert(QStringLiteral("palette"), QJsonArray{QStringLiteral("#000000")});
-                g.insert(QStringLiteral("background"), QJsonObject{{QStringLiteral("top"), QStringLiteral("#000000")},
-                                                                   {QStringLiteral("bottom"), QStringLiteral("#000000")}});
-                res.set_content(reply(g), "application/json");
-                return;
+            case Blank:
+                g.insert("palette", QJsonArray{"#000000"});
+                g.insert("background", QJsonObject{{"top", "#000000"}, {"bottom", "#000000"}});
+                break;
             }
-            case Good:
-                res.set_content(reply(goodGraph()), "application/json");
-                return;
-            }
+            if (content.isEmpty())
+                content = QString::fromUtf8(json(g));
+            const QJsonObject message{{"role", "assistant"}, {"content", content}};
+            res.set_content(json({{"id", "chatcmpl-1"}, {"object", "chat.completion"},
+                                  {"choices", QJsonArray{QJsonObject{{"index", 0}, {"message", message}, {"finish_reason", "stop"}}}}})
+                                .toStdString(),
+                            "application/json");
         });
         m_port = m_http.bind_to_any_port("127.0.0.1");
         m_thread = std::thread([this] { m_http.listen_after_bind(); });
@@ -86,46 +90,18 @@ public:
         m_thread.join();
     }
     QUrl url() const { return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(m_port)); }
-    QList<QByteArray> requests() const
+    // The user message of the n-th request, as the object it carries.
+    QJsonObject request(int n) const
     {
         QMutexLocker lock(&m_mutex);
-        return m_requests;
+        return QJsonDocument::fromJson(m_requests.value(n)).object();
     }
-
-    static QJsonObject goodGraph()
+    QJsonObject userMessage(int n) const
     {
-        return QJsonObject{
-            {QStringLiteral("name"), QStringLiteral("Model tide")},
-            {QStringLiteral("palette"), QJsonArray{QStringLiteral("#1b3a8a"), QStringLiteral("#36d6e7"), QStringLiteral("#f5f1c8")}},
-            {QStringLiteral("paletteAmount"), 0.6},
-            {QStringLiteral("background"), QJsonObject{{QStringLiteral("top"), QStringLiteral("#050a24")},
-                                                       {QStringLiteral("bottom"), QStringLiteral("#000000")}}},
-            {QStringLiteral("layers"),
-             QJsonArray{QJsonObject{{QStringLiteral("type"), QStringLiteral("waves")}, {QStringLiteral("color"), 1},
-                                    {QStringLiteral("color2"), 2}, {QStringLiteral("intensity"), 1.1},
-                                    {QStringLiteral("detail"), 0.6}, {QStringLiteral("react"), QStringLiteral("bass")}}}},
-            {QStringLiteral("motion"), QJsonObject{{QStringLiteral("speed"), 0.8}, {QStringLiteral("flash"), 0.2}}},
-            {QStringLiteral("post"), QJsonObject{{QStringLiteral("bloom"), 0.5}, {QStringLiteral("vignette"), 0.5}}}};
+        return QJsonDocument::fromJson(request(n)["messages"][1]["content"].toString().toUtf8()).object();
     }
-
-    std::atomic<int> mode{Good};
 
 private:
-    static QString text(const QJsonObject& o) { return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact)); }
-    static std::string chat(const QString& content)
-    {
-        const QJsonObject body{
-            {QStringLiteral("id"), QStringLiteral("chatcmpl-1")},
-            {QStringLiteral("object"), QStringLiteral("chat.completion")},
-            {QStringLiteral("choices"),
-             QJsonArray{QJsonObject{{QStringLiteral("index"), 0},
-                                    {QStringLiteral("message"), QJsonObject{{QStringLiteral("role"), QStringLiteral("assistant")},
-                                                                            {QStringLiteral("content"), content}}},
-                                    {QStringLiteral("finish_reason"), QStringLiteral("stop")}}}}};
-        return QJsonDocument(body).toJson(QJsonDocument::Compact).toStdString();
-    }
-    static std::string reply(const QJsonObject& graph) { return chat(text(graph)); }
-
     httplib::Server m_http;
     std::thread m_thread;
     int m_port = 0;
@@ -134,17 +110,7 @@ private:
     QList<QByteArray> m_requests;
 };
 
-QByteArray body(const QJsonObject& o)
-{
-    return QJsonDocument(o).toJson(QJsonDocument::Compact);
-}
-
-struct Outcome {
-    int status = 0;
-    QJsonObject graph;
-    QString logLine;
-    qint64 ms = 0;
-};
+struct Outcome { int status = 0; QJsonObject graph; QString logLine; qint64 ms = 0; };
 
 class ComposerLlm : public ::testing::Test {
 protected:
@@ -159,123 +125,87 @@ protected:
         QElapsedTimer t;
         t.start();
         const int before = int(server.logLines().size());
-        const Reply r = http.post(QStringLiteral("/api/compose"), body(request), {{"x-app-key", key.toUtf8()}});
+        const Reply r = http.compose(request, key);
         const qint64 ms = t.elapsed();
-        return {r.status, r.json.value(QLatin1String("graph")).toObject(), server.waitForLogLines(before + 1).value(before), ms};
+        return {r.status, r.graph(), server.waitForLogLines(before + 1).value(before), ms};
     }
 };
-
-void expectDrawable(const QList<QJsonObject>& graphs)
-{
-    for (const Verdict& v : pageVerdicts(graphs))
-        EXPECT_EQ(v.status, QStringLiteral("ok")) << v.message.toStdString();
-}
 
 }  // namespace
 
 TEST_F(ComposerLlm, AGoodReplyIsTheAnswerAndTheModelGetsThePagesDescription)
 {
-    const Outcome o = compose(promptRequest(QStringLiteral("a midnight tide")));
+    const Outcome o = compose(promptRequest("a midnight tide"));
     ASSERT_EQ(o.status, 200);
-    EXPECT_TRUE(o.logLine.endsWith(QLatin1String(" llm"))) << o.logLine.toStdString();
-    EXPECT_EQ(o.graph.value(QLatin1String("name")).toString(), QStringLiteral("Model tide"));
-    EXPECT_EQ(o.graph.value(QLatin1String("layers")).toArray().size(), 1);
+    EXPECT_TRUE(o.logLine.endsWith(" llm")) << o.logLine.toStdString();
+    EXPECT_EQ(o.graph.value("name").toString(), "Model tide");
 
-    ASSERT_EQ(standIn.requests().size(), 1);
-    const QJsonObject sent = QJsonDocument::fromJson(standIn.requests().first()).object();
-    EXPECT_EQ(sent.value(QLatin1String("model")).toString(), QStringLiteral("test-model"));
-    EXPECT_EQ(sent.value(QLatin1String("response_format")).toObject().value(QLatin1String("type")).toString(),
-              QStringLiteral("json_object"));
-    const QJsonArray messages = sent.value(QLatin1String("messages")).toArray();
-    ASSERT_EQ(messages.size(), 2);
-    const QJsonObject user = QJsonDocument::fromJson(messages[1].toObject().value(QLatin1String("content")).toString().toUtf8()).object();
-    EXPECT_EQ(user.value(QLatin1String("prompt")).toString(), QStringLiteral("a midnight tide"));
-    EXPECT_EQ(user.value(QLatin1String("spec")), pageSpec().value(QLatin1String("spec")));
-    EXPECT_EQ(user.value(QLatin1String("schema")), pageSpec().value(QLatin1String("schema")));
-    EXPECT_FALSE(user.contains(QLatin1String("lastGraph")));
+    EXPECT_TRUE(standIn.request(1).isEmpty());  // one request only
+    const QJsonObject sent = standIn.request(0);
+    EXPECT_EQ(sent.value("model").toString(), "test-model");
+    EXPECT_EQ(sent.value("response_format").toObject().value("type").toString(), "json_object");
+    EXPECT_EQ(sent.value("messages").toArray().size(), 2);
+    const QJsonObject user = standIn.userMessage(0);
+    EXPECT_EQ(user.value("prompt").toString(), "a midnight tide");
+    EXPECT_EQ(user.value("spec"), pageSpec().value("spec"));
+    EXPECT_EQ(user.value("schema"), pageSpec().value("schema"));
+    EXPECT_FALSE(user.contains("lastGraph"));
 
     // "vary" sends the last graph along, and its palette stays.
-    QJsonObject last = StandIn::goodGraph();
-    last.insert(QStringLiteral("palette"), QJsonArray{QStringLiteral("#ff0000"), QStringLiteral("#00ff00")});
-    const Outcome varied = compose(promptRequest(QStringLiteral("a midnight tide"), true, true, last));
-    const QJsonObject user2 = QJsonDocument::fromJson(
-        QJsonDocument::fromJson(standIn.requests().last()).object().value(QLatin1String("messages")).toArray()[1]
-            .toObject().value(QLatin1String("content")).toString().toUtf8()).object();
-    EXPECT_EQ(user2.value(QLatin1String("lastGraph")).toObject(), last);
-    EXPECT_EQ(varied.graph.value(QLatin1String("palette")), last.value(QLatin1String("palette")));
+    QJsonObject last = goodGraph();
+    last.insert("palette", QJsonArray{"#ff0000", "#00ff00"});
+    const Outcome varied = compose(promptRequest("a midnight tide", true, true, last));
+    EXPECT_EQ(standIn.userMessage(1).value("lastGraph").toObject(), last);
+    EXPECT_EQ(varied.graph.value("palette"), last.value("palette"));
 
     // A reply wrapped in prose and a code fence is read too.
     standIn.mode = StandIn::Fenced;
-    const Outcome fenced = compose(promptRequest(QStringLiteral("fenced")));
-    EXPECT_TRUE(fenced.logLine.endsWith(QLatin1String(" llm"))) << fenced.logLine.toStdString();
+    const Outcome fenced = compose(promptRequest("fenced"));
+    EXPECT_TRUE(fenced.logLine.endsWith(" llm")) << fenced.logLine.toStdString();
     expectDrawable({o.graph, varied.graph, fenced.graph});
 }
 
-TEST_F(ComposerLlm, GarbageFallsBackToTheBuiltInEngine)
+TEST_F(ComposerLlm, AnUnusableHeavyOrSlowReplyStillGivesADrawableGraph)
 {
-    standIn.mode = StandIn::Garbage;
-    const Outcome o = compose(promptRequest(QStringLiteral("ocean waves")));
-    ASSERT_EQ(o.status, 200);
-    EXPECT_TRUE(o.logLine.contains(QLatin1String("builtin (llm: unusable answer"))) << o.logLine.toStdString();
-    // The built-in engine's answer for that prompt.
-    EXPECT_EQ(o.graph, server.composer().compose(body(promptRequest(QStringLiteral("ocean waves")))).body.value(QLatin1String("graph")).toObject());
-
-    standIn.mode = StandIn::Error500;
-    const Outcome e = compose(promptRequest(QStringLiteral("ocean waves")));
-    EXPECT_TRUE(e.logLine.contains(QLatin1String("builtin (llm: HTTP 500)"))) << e.logLine.toStdString();
-
-    standIn.mode = StandIn::Blank;
-    const Outcome b = compose(promptRequest(QStringLiteral("ocean waves")));
-    EXPECT_TRUE(b.logLine.contains(QLatin1String("builtin (llm: unusable answer (the scene would be blank))")))
-        << b.logLine.toStdString();
-    expectDrawable({o.graph, e.graph, b.graph});
-}
-
-TEST_F(ComposerLlm, AReplyTooHeavyToDrawIsTrimmedToTheCostLimit)
-{
-    standIn.mode = StandIn::Heavy;
-    const Outcome o = compose(promptRequest(QStringLiteral("everything at once")));
-    ASSERT_EQ(o.status, 200);
-    EXPECT_TRUE(o.logLine.contains(QLatin1String("llm (trimmed to the cost limit)"))) << o.logLine.toStdString();
     const PageModel page = pageModel();
-    EXPECT_LE(graphCost(o.graph, page), page.costLimit);
-    const auto verdicts = pageVerdicts({o.graph});
-    EXPECT_EQ(verdicts[0].status, QStringLiteral("ok")) << verdicts[0].message.toStdString();
-    EXPECT_LE(verdicts[0].cost, page.costLimit);
+    const struct {
+        StandIn::Mode mode;
+        const char* log;
+    } cases[] = {{StandIn::Garbage, "builtin (llm: unusable answer"},
+                 {StandIn::Error500, "builtin (llm: HTTP 500)"},
+                 {StandIn::Blank, "builtin (llm: unusable answer (the scene would be blank))"},
+                 {StandIn::Heavy, "llm (trimmed to the cost limit)"},
+                 {StandIn::Slow, "builtin (llm: no answer within 800 ms)"}};
+    for (const auto& c : cases) {
+        standIn.mode = c.mode;
+        const Outcome o = compose(promptRequest("ocean waves"));
+        ASSERT_EQ(o.status, 200) << c.log;
+        EXPECT_TRUE(o.logLine.contains(c.log)) << o.logLine.toStdString();
+        const Verdict v = pageVerdicts({o.graph}).value(0);
+        EXPECT_EQ(v.status, "ok") << c.log << ": " << v.message.toStdString();
+        if (c.mode == StandIn::Garbage) {  // the built-in engine's answer for that prompt
+            EXPECT_EQ(o.graph, server.composer().compose(json(promptRequest("ocean waves"))).body.value("graph").toObject());
+        }
+        if (c.mode == StandIn::Heavy) {
+            EXPECT_LE(graphCost(o.graph, page), page.costLimit);
+            EXPECT_LE(v.cost, page.costLimit);
+        }
+        if (c.mode == StandIn::Slow) {
+            EXPECT_GE(o.ms, 750);
+            EXPECT_LT(o.ms, 2500);
+        }
+    }
 }
 
-TEST_F(ComposerLlm, ASlowReplyFallsBackAfterTheTimeout)
+// A refused connection is the program's test (an --llm-url where nothing listens).
+TEST(ComposerLlmReply, TheEndpointAndRepliesAreReadDefensively)
 {
-    standIn.mode = StandIn::Slow;
-    const Outcome o = compose(promptRequest(QStringLiteral("patience")));
-    ASSERT_EQ(o.status, 200);
-    EXPECT_TRUE(o.logLine.contains(QLatin1String("builtin (llm: no answer within 800 ms)"))) << o.logLine.toStdString();
-    EXPECT_GE(o.ms, 750);
-    EXPECT_LT(o.ms, 2500);
-    expectDrawable({o.graph});
-}
-
-TEST(ComposerLlmRefused, ARefusedConnectionFallsBack)
-{
-    const int port = freeLoopbackPort();  // nothing listens there any more
-    LlmEngine llm(QUrl(QStringLiteral("http://127.0.0.1:%1/v1").arg(port)), QString(), std::chrono::milliseconds(800));
-    EXPECT_EQ(llm.endpoint().path(), QStringLiteral("/v1/chat/completions"));
-    LiveServer server(ServerOptions{}, &llm);
-    Http http(server.base());
-    const Reply r = http.post(QStringLiteral("/api/compose"), body(promptRequest(QStringLiteral("stars"))),
-                              {{"x-app-key", server.issueKey().toUtf8()}});
-    ASSERT_EQ(r.status, 200);
-    const QString line = server.waitForLogLines(1).value(0);
-    EXPECT_TRUE(line.contains(QLatin1String("builtin (llm: connection refused)"))) << line.toStdString();
-    expectDrawable({r.json.value(QLatin1String("graph")).toObject()});
-}
-
-TEST(ComposerLlmReply, RepliesAreParsedDefensively)
-{
+    const LlmEngine llm(QUrl("http://127.0.0.1:1/v1"), QString(), std::chrono::milliseconds(800));
+    EXPECT_EQ(llm.endpoint().path(), "/v1/chat/completions");
     EXPECT_FALSE(LlmEngine::parseReply("not json").graph);
     EXPECT_FALSE(LlmEngine::parseReply("{\"choices\": []}").graph);
     EXPECT_FALSE(LlmEngine::parseReply("{\"choices\": [{\"message\": {\"content\": \"{oops\"}}]}").graph);
     const auto wrapped = LlmEngine::parseReply("{\"choices\": [{\"message\": {\"content\": \"{\\\"graph\\\": {\\\"layers\\\": []}}\"}}]}");
     ASSERT_TRUE(wrapped.graph);
-    EXPECT_TRUE(wrapped.graph->contains(QLatin1String("layers")));
+    EXPECT_TRUE(wrapped.graph->contains("layers"));
 }

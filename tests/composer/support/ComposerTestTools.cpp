@@ -11,34 +11,30 @@
 #include <QProcess>
 #include <QTcpServer>
 #include <QTemporaryDir>
-#include <QTimer>
+#include <gtest/gtest.h>
 #include <stdexcept>
 
 namespace composer::test {
 
-namespace {
-
-QJsonObject readJsonFile(const QString& path)
+QByteArray json(const QJsonObject& o)
 {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        throw std::runtime_error(("cannot read " + path).toStdString());
-    return QJsonDocument::fromJson(f.readAll()).object();
+    return QJsonDocument(o).toJson(QJsonDocument::Compact);
 }
-
-}  // namespace
 
 QJsonObject pageSpec()
 {
-    static const QJsonObject spec = readJsonFile(QStringLiteral(VESMER_PAGE_SPEC));
+    static const QJsonObject spec = [] {
+        QFile f(QStringLiteral(VESMER_PAGE_SPEC));
+        f.open(QIODevice::ReadOnly);  // unreadable: pageModel() says why
+        return QJsonDocument::fromJson(f.readAll()).object();
+    }();
     return spec;
 }
 
 PageModel pageModel()
 {
-    const QJsonObject s = pageSpec();
     QString error;
-    auto model = PageModel::read(s.value(QLatin1String("spec")).toObject(), s.value(QLatin1String("schema")).toObject(), &error);
+    auto model = PageModel::read(pageSpec()["spec"].toObject(), pageSpec()["schema"].toObject(), &error);
     if (!model)
         throw std::runtime_error(error.toStdString());
     return *model;
@@ -46,13 +42,10 @@ PageModel pageModel()
 
 std::shared_ptr<const Lexicon> shippedLexicon()
 {
-    static std::shared_ptr<const Lexicon> lex = [] {
-        QString error;
-        auto l = Lexicon::load(QStringLiteral(VESMER_COMPOSER_LEXICON), &error);
-        if (!l)
-            throw std::runtime_error(error.toStdString());
-        return l;
-    }();
+    static QString error;
+    static const std::shared_ptr<const Lexicon> lex = Lexicon::load(QStringLiteral(VESMER_COMPOSER_LEXICON), &error);
+    if (!lex)
+        throw std::runtime_error(error.toStdString());
     return lex;
 }
 
@@ -61,7 +54,7 @@ QList<Verdict> pageVerdicts(const QList<QJsonObject>& graphs)
     QTemporaryDir dir;
     QJsonArray texts;
     for (const QJsonObject& g : graphs)
-        texts.append(QString::fromUtf8(QJsonDocument(g).toJson(QJsonDocument::Compact)));
+        texts.append(QString::fromUtf8(json(g)));
     QFile f(dir.filePath(QStringLiteral("graphs.json")));
     f.open(QIODevice::WriteOnly);
     f.write(QJsonDocument(texts).toJson(QJsonDocument::Compact));
@@ -72,53 +65,44 @@ QList<Verdict> pageVerdicts(const QList<QJsonObject>& graphs)
     if (!node.waitForFinished(30000) || node.exitCode() != 0)
         throw std::runtime_error("page verdict failed: " + node.readAllStandardError().toStdString());
     QList<Verdict> out;
-    for (const QJsonValue& v : QJsonDocument::fromJson(node.readAllStandardOutput()).array()) {
-        const QJsonObject o = v.toObject();
-        out.append({o.value(QLatin1String("status")).toString(), o.value(QLatin1String("message")).toString(),
-                    o.value(QLatin1String("cost")).toDouble()});
-    }
+    for (const QJsonValue& v : QJsonDocument::fromJson(node.readAllStandardOutput()).array())
+        out.append({v["status"].toString(), v["message"].toString(), v["cost"].toDouble()});
     if (out.size() != graphs.size())
         throw std::runtime_error("page verdict: wrong number of answers");
     return out;
 }
 
+void expectDrawable(const QList<QJsonObject>& graphs)
+{
+    for (const Verdict& v : pageVerdicts(graphs))
+        EXPECT_EQ(v.status, QStringLiteral("ok")) << v.message.toStdString();
+}
+
 QJsonObject promptRequest(const QString& prompt, bool fresh, bool vary, const QJsonValue& lastGraph)
 {
     const QJsonObject s = pageSpec();
-    return {{QStringLiteral("prompt"), prompt},
-            {QStringLiteral("spec"), s.value(QLatin1String("spec"))},
-            {QStringLiteral("schema"), s.value(QLatin1String("schema"))},
-            {QStringLiteral("provider"), QStringLiteral("cerebras")},
-            {QStringLiteral("fresh"), fresh || vary},
-            {QStringLiteral("vary"), vary},
-            {QStringLiteral("lastPrompt"), QString()},
-            {QStringLiteral("lastGraph"), lastGraph}};
+    return {{"prompt", prompt}, {"spec", s.value("spec")}, {"schema", s.value("schema")}, {"provider", "cerebras"},
+            {"fresh", fresh || vary}, {"vary", vary}, {"lastPrompt", QString()}, {"lastGraph", lastGraph}};
 }
 
 QJsonObject coverRequest(const QString& steer, const QString& imageDataUrl, const QStringList& palette)
 {
-    const QJsonObject s = pageSpec();
-    return {{QStringLiteral("prompt"), steer},
-            {QStringLiteral("spec"), s.value(QLatin1String("spec"))},
-            {QStringLiteral("schema"), s.value(QLatin1String("schema"))},
-            {QStringLiteral("image"), imageDataUrl},
-            {QStringLiteral("palette"), QJsonArray::fromStringList(palette)},
-            {QStringLiteral("provider"), QStringLiteral("cerebras")},
-            {QStringLiteral("lastPrompt"), QString()},
-            {QStringLiteral("lastGraph"), QJsonValue::Null}};
+    QJsonObject r = promptRequest(steer);
+    r.insert("image", imageDataUrl);
+    r.insert("palette", QJsonArray::fromStringList(palette));
+    return r;
 }
 
 QJsonObject clientCoverAdjust(QJsonObject graph, const QStringList& palette)
 {
     if (!palette.isEmpty()) {
-        graph.insert(QStringLiteral("palette"), QJsonArray::fromStringList(palette));
-        const QJsonValue amount = graph.value(QLatin1String("paletteAmount"));
-        graph.insert(QStringLiteral("paletteAmount"), std::max(amount.isDouble() ? amount.toDouble() : 0.0, 0.9));
+        graph.insert("palette", QJsonArray::fromStringList(palette));
+        graph.insert("paletteAmount", std::max(graph["paletteAmount"].toDouble(0), 0.9));
     }
-    if (graph.value(QLatin1String("post")).isObject()) {
-        QJsonObject post = graph.value(QLatin1String("post")).toObject();
-        post.insert(QStringLiteral("hue"), 0);
-        graph.insert(QStringLiteral("post"), post);
+    if (graph["post"].isObject()) {
+        QJsonObject post = graph["post"].toObject();
+        post.insert("hue", 0);
+        graph.insert("post", post);
     }
     return graph;
 }
@@ -132,29 +116,7 @@ QString jpegDataUrl(const QImage& image)
     return QStringLiteral("data:image/jpeg;base64,") + QString::fromLatin1(bytes.toBase64());
 }
 
-QByteArray Reply::header(const QByteArray& name) const
-{
-    for (const auto& [k, v] : headers)
-        if (k.compare(name, Qt::CaseInsensitive) == 0)
-            return v;
-    return {};
-}
-
-Reply Http::get(const QString& path, const QList<QPair<QByteArray, QByteArray>>& headers)
-{
-    return send("GET", path, {}, headers);
-}
-
-Reply Http::post(const QString& path, const QByteArray& body, const QList<QPair<QByteArray, QByteArray>>& headers,
-                 const QByteArray& contentType)
-{
-    QList<QPair<QByteArray, QByteArray>> all = headers;
-    all.prepend({"content-type", contentType});
-    return send("POST", path, body, all);
-}
-
-Reply Http::send(const QByteArray& method, const QString& path, const QByteArray& body,
-                 const QList<QPair<QByteArray, QByteArray>>& headers)
+Reply Http::send(const QByteArray& method, const QString& path, const QByteArray& body, const Headers& headers)
 {
     QNetworkRequest request(QUrl(m_base + path));
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
@@ -163,23 +125,16 @@ Reply Http::send(const QByteArray& method, const QString& path, const QByteArray
         request.setRawHeader(k, v);
     QNetworkReply* reply = body.isNull() && method == "GET" ? m_nam.get(request)
                                                            : m_nam.sendCustomRequest(request, method, body);
-    return finish(reply);
-}
-
-Reply Http::finish(QNetworkReply* reply)
-{
     QEventLoop loop;
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
     if (!reply->isFinished())
         loop.exec();
     Reply r;
-    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    r.status = status.isValid() ? status.toInt() : 0;
+    r.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();  // 0: no answer
     r.body = reply->readAll();
     r.json = QJsonDocument::fromJson(r.body).object();
-    r.headers = reply->rawHeaderPairs();
-    if (r.status == 0)
-        r.error = reply->errorString();
+    for (const auto& [k, v] : reply->rawHeaderPairs())
+        r.headers.insert(k.toLower(), v);
     reply->deleteLater();
     return r;
 }
@@ -196,6 +151,7 @@ LiveServer::LiveServer(ServerOptions options, LlmEngine* llm) : d(std::make_uniq
     m_keys = KeyStore::open(d->dir.filePath(QStringLiteral("keys.sqlite")), &error);
     if (!m_keys)
         throw std::runtime_error(error.toStdString());
+    m_dir = d->dir.path();
     m_composer = std::make_unique<Composer>(shippedLexicon(), llm);
     options.version = QStringLiteral("test");
     Private* p = d.get();
@@ -215,38 +171,16 @@ LiveServer::~LiveServer()
     m_thread.join();
 }
 
-QString LiveServer::base() const
-{
-    return QStringLiteral("http://127.0.0.1:%1").arg(m_port);
-}
-
-QString LiveServer::issueKey()
-{
-    return m_keys->issue(QStringLiteral("test"))->key;
-}
-
-QStringList LiveServer::logLines() const
-{
-    QMutexLocker lock(&d->mutex);
-    return d->lines;
-}
-
 QStringList LiveServer::waitForLogLines(int count) const
 {
-    for (int i = 0; i < 2000; ++i) {
+    for (int i = 0;; ++i) {
         {
             QMutexLocker lock(&d->mutex);
-            if (d->lines.size() >= count)
+            if (d->lines.size() >= count || i == 2000)
                 return d->lines;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    return logLines();
-}
-
-QString LiveServer::dir() const
-{
-    return d->dir.path();
 }
 
 int freeLoopbackPort()

@@ -4,6 +4,7 @@
 // through QNetworkAccessManager.
 
 #include <QByteArray>
+#include <QHash>
 #include <QJsonObject>
 #include <QList>
 #include <QNetworkAccessManager>
@@ -25,12 +26,15 @@ QJsonObject pageSpec();
 PageModel pageModel();
 std::shared_ptr<const Lexicon> shippedLexicon();
 
-struct Verdict {
-    QString status, message;
-    double cost = 0;
-};
+struct Verdict { QString status, message; double cost = 0; };
 // The page's verdict on each graph (visuals/lib/graph.js under Node), in order.
 QList<Verdict> pageVerdicts(const QList<QJsonObject>& graphs);
+// Expects the page to draw every one of them.
+void expectDrawable(const QList<QJsonObject>& graphs);
+
+QByteArray json(const QJsonObject& o);
+using Headers = QList<QPair<QByteArray, QByteArray>>;
+inline Headers withKey(const QString& key) { return {{"x-app-key", key.toUtf8()}}; }
 
 // A compose request body of the prompt form, as the app's client sends it.
 QJsonObject promptRequest(const QString& prompt, bool fresh = false, bool vary = false,
@@ -48,24 +52,28 @@ struct Reply {
     int status = 0;  // 0: no HTTP response
     QByteArray body;
     QJsonObject json;
-    QList<QPair<QByteArray, QByteArray>> headers;
-    QString error;
-    QByteArray header(const QByteArray& name) const;
+    QHash<QByteArray, QByteArray> headers;  // names in lower case
+    QByteArray header(const QByteArray& name) const { return headers.value(name.toLower()); }
+    QJsonObject graph() const { return json.value(QLatin1String("graph")).toObject(); }
 };
 
 // Blocking exchanges on the calling (main) thread's event loop.
 class Http {
 public:
     explicit Http(QString base) : m_base(std::move(base)) {}
-    Reply get(const QString& path, const QList<QPair<QByteArray, QByteArray>>& headers = {});
-    Reply post(const QString& path, const QByteArray& body, const QList<QPair<QByteArray, QByteArray>>& headers = {},
-               const QByteArray& contentType = "application/json");
-    Reply send(const QByteArray& method, const QString& path, const QByteArray& body = {},
-               const QList<QPair<QByteArray, QByteArray>>& headers = {});
+    Reply get(const QString& path, const Headers& headers = {}) { return send("GET", path, {}, headers); }
+    Reply post(const QString& path, const QByteArray& body, Headers headers = {},
+               const QByteArray& contentType = "application/json")
+    {
+        headers.prepend({"content-type", contentType});
+        return send("POST", path, body, headers);
+    }
+    // POST /api/compose with the given request and key.
+    Reply compose(const QJsonObject& request, const QString& key) { return post("/api/compose", json(request), withKey(key)); }
+    Reply send(const QByteArray& method, const QString& path, const QByteArray& body = {}, const Headers& headers = {});
     QString base() const { return m_base; }
 
 private:
-    Reply finish(class QNetworkReply* reply);
     QString m_base;
     QNetworkAccessManager m_nam;
 };
@@ -76,16 +84,15 @@ class LiveServer {
 public:
     explicit LiveServer(ServerOptions options = {}, LlmEngine* llm = nullptr);
     ~LiveServer();
-    QString base() const;
-    int port() const { return m_port; }
+    QString base() const { return QStringLiteral("http://127.0.0.1:%1").arg(m_port); }
     KeyStore& keys() { return *m_keys; }
     Composer& composer() { return *m_composer; }
-    QString issueKey();
-    QStringList logLines() const;
+    QString issueKey() { return m_keys->issue(QStringLiteral("test"))->key; }
+    QStringList logLines() const { return waitForLogLines(0); }
     // The log lines once there are at least `count` (a line is written just
     // after its answer goes out), or what there is after two seconds.
     QStringList waitForLogLines(int count) const;
-    QString dir() const;
+    QString dir() const { return m_dir; }
 
 private:
     struct Private;
@@ -95,6 +102,7 @@ private:
     std::unique_ptr<Server> m_server;
     std::thread m_thread;
     int m_port = -1;
+    QString m_dir;
 };
 
 // A free TCP port on 127.0.0.1 (bound and released).
