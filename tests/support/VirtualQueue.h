@@ -26,6 +26,12 @@ public:
     void runPending();
     // Moves time forward by `seconds`, running each task as its time comes.
     void advance(double seconds);
+    // advance(seconds) `times` times over: one pump tick after another.
+    void advance(double seconds, int times)
+    {
+        for (int i = 0; i < times; ++i)
+            advance(seconds);
+    }
     // Number of tasks still scheduled (cancelled ones excluded).
     int pendingCount() const;
 

@@ -29,29 +29,18 @@ namespace {
 
 // A socket that listens and never accepts: the kernel takes connections into its
 // backlog, and nothing ever answers.
-class MuteSocket {
-public:
-    explicit MuteSocket(const QString& path) : m_fd(::socket(AF_UNIX, SOCK_STREAM, 0))
+struct MuteSocket {
+    explicit MuteSocket(const QString& path) : fd(::socket(AF_UNIX, SOCK_STREAM, 0))
     {
         sockaddr_un address{};
         address.sun_family = AF_UNIX;
-        const QByteArray bytes = path.toUtf8();
-        std::strncpy(address.sun_path, bytes.constData(), sizeof(address.sun_path) - 1);
-        m_listening = m_fd >= 0 && ::bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0 &&
-                      ::listen(m_fd, 8) == 0;
+        std::strncpy(address.sun_path, path.toUtf8().constData(), sizeof(address.sun_path) - 1);
+        listening = fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0 &&
+                    ::listen(fd, 8) == 0;
     }
-    ~MuteSocket()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    MuteSocket(const MuteSocket&) = delete;
-    MuteSocket& operator=(const MuteSocket&) = delete;
-    bool listening() const { return m_listening; }
-
-private:
-    int m_fd;
-    bool m_listening = false;
+    ~MuteSocket() { ::close(fd); }
+    const int fd;
+    bool listening = false;
 };
 
 // Open descriptors and threads of this process: what a leaking start would leave.
@@ -91,11 +80,10 @@ protected:
         environment.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
         m_server.setProcessEnvironment(environment);
         m_server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_server.start(QStringLiteral("pulseaudio"),
-            {QStringLiteral("--daemonize=no"), QStringLiteral("--exit-idle-time=-1"), QStringLiteral("--disallow-exit=yes"),
-                QStringLiteral("--use-pid-file=no"), QStringLiteral("-n"), QStringLiteral("--log-level=error"),
-                QStringLiteral("--load=module-native-protocol-unix auth-anonymous=1 socket=") + socketPath(),
-                QStringLiteral("--load=module-null-sink sink_name=privA rate=48000")});
+        m_server.start("pulseaudio", {"--daemonize=no", "--exit-idle-time=-1", "--disallow-exit=yes", "--use-pid-file=no",
+                                      "-n", "--log-level=error",
+                                      "--load=module-native-protocol-unix auth-anonymous=1 socket=" + socketPath(),
+                                      "--load=module-null-sink sink_name=privA rate=48000"});
         if (!m_server.waitForStarted(5000))
             return false;
         return QTest::qWaitFor([&] { return PulsePlayer::pactl({QStringLiteral("get-default-sink")}); }, 10000);
@@ -153,7 +141,7 @@ TEST_F(PulseServerTest, NoServerFailsAtOnceWithATapError)
 TEST_F(PulseServerTest, ServerThatNeverAnswersIsGivenUpAfterFiveSecondsWhileTheMainThreadRuns)
 {
     MuteSocket mute(socketPath());
-    ASSERT_TRUE(mute.listening());
+    ASSERT_TRUE(mute.listening);
     const auto before = held();
     int turns = 0;
     QTimer beat;

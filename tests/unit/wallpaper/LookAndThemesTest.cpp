@@ -25,7 +25,7 @@ struct WithWallpaper {
 
 }  // namespace
 
-TEST(LookAndThemes, QualityScaleAndFrameRateFromTheSettings)
+TEST(LookAndThemes, QualityScaleAndFrameRateFromTheSettingsAndTheReportLogged)
 {
     struct Row {
         const char* name;
@@ -51,11 +51,8 @@ TEST(LookAndThemes, QualityScaleAndFrameRateFromTheSettings)
         w.state->applyQuality();
         EXPECT_EQ(w.page().evaluated(), QStringList{row.expected});
     }
-}
 
-TEST(LookAndThemes, QualityReportIsLoggedOnlyWhenNotEmpty)
-{
-    WithWallpaper w;
+    // The page's report is logged only when it is not empty.
     const QString quality = QStringLiteral("window.vesmerSetQuality ? vesmerSetQuality(0.0, 60) : ''");
     w.page().replies[quality] = ScriptReply{QStringLiteral("scale 1.0 at 60 fps"), std::nullopt};
     w.state->applyQuality();
@@ -107,12 +104,6 @@ TEST(LookAndThemes, ThemeStepPublishesStringAnswersOnTheMainQueue)
     w.state->stepTheme(1);
     w.tp.queue->runPending();
     EXPECT_EQ(w.state->themeName(), QStringLiteral("Aurora"));
-
-    // A page without vesmerCurrentTheme answers the guarded query with its fallback.
-    w.page().replies[PageCalls::currentTheme()] = ScriptReply{QStringLiteral("\u2014"), std::nullopt};
-    w.state->refreshThemeName();
-    w.tp.queue->advance(1.3);
-    EXPECT_EQ(w.state->themeName(), QStringLiteral("\u2014"));
 }
 
 TEST(LookAndThemes, WithoutAWallpaperNothingIsSent)
