@@ -6,7 +6,7 @@ void AudioTap::start(CaptureBackend::StartDone done)
         return;
     m_starting = true;
     // The backend never answers after stop(), which this tap's destructor calls.
-    m_backend.start(m_ring, [this, done = std::move(done)](const std::optional<TapError>& error) {
+    m_backend.start(m_sink, [this, done = std::move(done)](const std::optional<TapError>& error) {
         m_starting = false;
         m_running = !error;
         done(error);

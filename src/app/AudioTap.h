@@ -30,7 +30,14 @@ public:
 
 private:
     CaptureBackend& m_backend;
+    // The ring as the backend sees it: a sink on the capture thread.
+    struct RingSink final : SampleSink {
+        explicit RingSink(SampleRing& ring) : ring(ring) {}
+        void writeMono(const float* samples, int frames, int channels) override { ring.writeMono(samples, frames, channels); }
+        SampleRing& ring;
+    };
     SampleRing m_ring;
+    RingSink m_sink{m_ring};
     bool m_running = false;
     bool m_starting = false;
 };

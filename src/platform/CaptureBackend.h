@@ -1,14 +1,21 @@
 #pragma once
 // The source of the mixed system audio output. start/stop/sampleRate and
 // watchDefaultOutput run on the main thread; captured frames are written into
-// the ring from the backend's own thread only.
+// a SampleSink from the backend's own thread only.
 
 #include <functional>
 #include <optional>
 
 #include "platform/TapError.h"
 
-class SampleRing;
+// Where captured frames go. Called on the backend's own thread only; it must
+// copy and return at once (no allocation, no waiting on the main thread).
+class SampleSink {
+public:
+    virtual ~SampleSink() = default;
+    // `frames` interleaved frames of `channels` float samples each.
+    virtual void writeMono(const float* samples, int frames, int channels) = 0;
+};
 
 class CaptureBackend {
 public:
@@ -16,10 +23,10 @@ public:
     using StartDone = std::function<void(const std::optional<TapError>&)>;
 
     virtual ~CaptureBackend() = default;
-    // Starts recording into `ring` without blocking the caller. `done` runs later on
+    // Starts recording into `sink` without blocking the caller. `done` runs later on
     // the main thread, never inside start(), and never after stop() or destruction.
     // A failed start leaves nothing behind.
-    virtual void start(SampleRing& ring, StartDone done) = 0;
+    virtual void start(SampleSink& sink, StartDone done) = 0;
     // Stops and releases everything start made, cancelling a pending start; safe to
     // call at any time.
     virtual void stop() = 0;

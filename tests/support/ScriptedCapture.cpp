@@ -2,7 +2,7 @@
 
 #include <utility>
 
-void ScriptedCapture::start(SampleRing& ring, StartDone done)
+void ScriptedCapture::start(SampleSink& sink, StartDone done)
 {
     ++starts;
     m_answer.reset();
@@ -11,7 +11,7 @@ void ScriptedCapture::start(SampleRing& ring, StartDone done)
     } else {
         // Records at once, like a real stream before its result reaches the main thread.
         running = true;
-        m_ring = &ring;
+        m_sink = &sink;
     }
     m_pending = std::move(done);
     if (!holdStarts)
@@ -47,8 +47,8 @@ void ScriptedCapture::watchDefaultOutput(std::function<void()> changed)
 
 void ScriptedCapture::write(const std::vector<float>& mono)
 {
-    if (m_ring && running)
-        m_ring->writeMono(mono.data(), int(mono.size()), 1);
+    if (m_sink && running)
+        m_sink->writeMono(mono.data(), int(mono.size()), 1);
 }
 
 void ScriptedCapture::changeDefaultOutput()

@@ -8,7 +8,6 @@
 #include <optional>
 #include <vector>
 
-#include "audio/SampleRing.h"
 #include "platform/CaptureBackend.h"
 #include "platform/MainQueue.h"
 #include "platform/TapError.h"
@@ -17,7 +16,7 @@ class ScriptedCapture final : public CaptureBackend {
 public:
     explicit ScriptedCapture(MainQueue& queue) : m_queue(queue) {}
 
-    void start(SampleRing& ring, StartDone done) override;
+    void start(SampleSink& sink, StartDone done) override;
     void stop() override;
     double sampleRate() const override { return rate; }
     void watchDefaultOutput(std::function<void()> changed) override;
@@ -39,7 +38,7 @@ public:
 
 private:
     MainQueue& m_queue;
-    SampleRing* m_ring = nullptr;
+    SampleSink* m_sink = nullptr;
     std::function<void()> m_changed;
     // The pending start's answer; a stop() drops it.
     std::optional<TapError> m_answer;

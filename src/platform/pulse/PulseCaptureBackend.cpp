@@ -11,14 +11,13 @@
 #include <thread>
 #include <utility>
 
-#include "audio/SampleRing.h"
 #include "platform/TapError.h"
 
 namespace {
 
 constexpr pa_usec_t kStartTimeoutUsec = pa_usec_t(PulseCaptureBackend::kStartTimeoutSeconds * PA_USEC_PER_SEC);
 
-// What a dead stream leaves in the ring: the pump then hears silence (and its
+// What a dead stream leaves in the sink: the pump then hears silence (and its
 // watchdog can act) instead of the last window repeated for ever.
 constexpr std::array<float, 1024> kSilence{};
 
@@ -56,7 +55,7 @@ private:
 // part of that exists is released, in reverse order, when the session goes.
 class PulseCaptureBackend::Session {
 public:
-    explicit Session(SampleRing& ring) : m_ring(ring) {}
+    explicit Session(SampleSink& sink) : m_sink(sink) {}
     ~Session();
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
@@ -91,7 +90,7 @@ private:
     static void onSinkInfo(pa_context* context, const pa_sink_info* info, int eol, void* self);
     static void onRead(pa_stream* stream, size_t, void* self);
 
-    SampleRing& m_ring;
+    SampleSink& m_sink;
     pa_threaded_mainloop* m_loop = nullptr;
     bool m_loopRunning = false;
     pa_context* m_context = nullptr;
@@ -261,7 +260,7 @@ void PulseCaptureBackend::Session::stopped()
     if (!m_recording)
         return;
     m_recording = false;
-    m_ring.writeMono(kSilence.data(), int(kSilence.size()), 1);
+    m_sink.writeMono(kSilence.data(), int(kSilence.size()), 1);
 }
 
 void PulseCaptureBackend::Session::onContextState(pa_context* context, void* self)
@@ -314,14 +313,14 @@ void PulseCaptureBackend::Session::onSinkInfo(pa_context* context, const pa_sink
 
 void PulseCaptureBackend::Session::onRead(pa_stream* stream, size_t, void* self)
 {
-    // Loop thread: copy whole frames into the ring, nothing else.
+    // Loop thread: copy whole frames into the sink, nothing else.
     auto* session = static_cast<Session*>(self);
     const std::size_t frameBytes = std::size_t(session->m_channels) * sizeof(float);
     const void* data = nullptr;
     std::size_t bytes = 0;
     while (pa_stream_peek(stream, &data, &bytes) == 0 && bytes > 0) {
         if (data)  // no data means a hole in the stream: nothing to copy
-            session->m_ring.writeMono(static_cast<const float*>(data), int(bytes / frameBytes), session->m_channels);
+            session->m_sink.writeMono(static_cast<const float*>(data), int(bytes / frameBytes), session->m_channels);
         pa_stream_drop(stream);
     }
 }
@@ -493,12 +492,12 @@ PulseCaptureBackend::~PulseCaptureBackend()
     m_mainContext.reset();
 }
 
-void PulseCaptureBackend::start(SampleRing& ring, StartDone done)
+void PulseCaptureBackend::start(SampleSink& sink, StartDone done)
 {
     stop();
     const std::uint64_t attempt = ++m_attempt;
     m_done = std::move(done);
-    auto session = std::make_unique<Session>(ring);
+    auto session = std::make_unique<Session>(sink);
     try {
         session->create();
     } catch (const TapError& error) {

@@ -2,7 +2,7 @@
 // Captures the mixed system output from the PulseAudio (or pipewire-pulse) server:
 // a float32 mono record stream on the default sink's monitor source. start/stop and
 // watchDefaultOutput run on the main thread; the stream's read callback runs on the
-// libpulse loop thread and only copies whole frames into the ring (no allocation).
+// libpulse loop thread and only copies whole frames into the sink (no allocation).
 // A stream that dies while recording (server gone) leaves a window of silence.
 
 #include <cstdint>
@@ -26,7 +26,7 @@ public:
     // Connects on a thread of its own and answers once the stream records, or with a
     // TapError ("<libpulse call> failed (<negative error code>)") after at most
     // kStartTimeoutSeconds. Every start makes a fresh main loop, context and stream.
-    void start(SampleRing& ring, StartDone done) override;
+    void start(SampleSink& sink, StartDone done) override;
     // Cancels a pending start (waking its thread at once) and releases everything.
     void stop() override;
     double sampleRate() const override { return m_sampleRate; }
