@@ -15,7 +15,7 @@ set(allowed_platform/mpris platform/mpris platform)
 set(allowed_platform/qt    platform/qt platform/x11 platform text)
 set(allowed_wallpaper     wallpaper platform audio text)
 set(allowed_nowplaying    nowplaying wallpaper platform audio text)
-set(allowed_compose       compose wallpaper platform audio text)
+set(allowed_compose       compose nowplaying wallpaper platform audio text)
 set(allowed_app           app compose nowplaying wallpaper platform audio text)
 set(allowed_panel         panel app compose nowplaying wallpaper platform audio text)
 

@@ -3,6 +3,8 @@
 #include <QUrl>
 #include <QUrlQuery>
 
+#include "compose/KeyText.h"
+
 namespace {
 
 // QUrl lowercases scheme and host, so the exact comparison reads the raw text:
@@ -24,19 +26,6 @@ bool isActivateCallback(const QString& text)
     return host == QLatin1String("activate");
 }
 
-// A trailing line break is part of a valid key (it is trimmed when the key is
-// read), but control characters inside it would break or smuggle into the
-// request header it is sent in.
-bool sendable(const QString& key)
-{
-    if (key.size() > ActivationUrl::kMaxKeyLength)
-        return false;
-    for (const QChar c : key.trimmed())
-        if (c.category() == QChar::Other_Control)
-            return false;
-    return true;
-}
-
 }  // namespace
 
 std::optional<QString> ActivationUrl::key(const QString& urlText)
@@ -50,7 +39,8 @@ std::optional<QString> ActivationUrl::key(const QString& urlText)
     for (const auto& [name, value] : items) {
         if (name != QLatin1String("key"))
             continue;
-        if (value.isEmpty() || !sendable(value))
+        // Trimmed when it is read, so a trailing line break may stay.
+        if (value.isEmpty() || !keySendable(value.trimmed()))
             return std::nullopt;
         return value;
     }

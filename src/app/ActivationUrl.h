@@ -7,9 +7,6 @@
 
 class ActivationUrl {
 public:
-    // Longer keys cannot travel in an HTTP header, which is the key's only use.
-    static constexpr int kMaxKeyLength = 4096;
-
     // The usable key of `urlText`, or none when the URL is not the callback
     // (scheme "vesmer" and host "activate", compared exactly), has no non-empty
     // first "key" item, or that key cannot be sent as a header value.

@@ -2,6 +2,9 @@
 
 #include "app/AudioTap.h"
 #include "app/CapturePump.h"
+#include "compose/ComposeClient.h"
+#include "compose/Presets.h"
+#include "compose/SceneGenerator.h"
 #include "compose/SignIn.h"
 #include "nowplaying/LyricSync.h"
 #include "nowplaying/LyricsFetcher.h"
@@ -40,7 +43,11 @@ AppState::AppState(Platform platform, QObject* parent)
       m_placement(std::make_unique<WallpaperPlacement>(*m_platform.wallpaperHost, *m_platform.queue,
                                                        *m_platform.clock, *m_platform.log)),
       m_look(std::make_unique<LookAndThemes>(*m_platform.settings, *m_platform.queue, *m_platform.log, *m_placement)),
-      m_signIn(std::make_unique<SignIn>(*m_platform.settings)),
+      m_compose(std::make_unique<ComposeClient>(*m_platform.network, *m_platform.queue,
+                                                ComposeClient::loadConfig(*m_platform.settings))),
+      m_generator(std::make_unique<SceneGenerator>(*m_compose, *m_placement)),
+      m_presets(std::make_unique<Presets>(*m_platform.settings, *m_placement)),
+      m_signIn(std::make_unique<SignIn>(*m_platform.settings, *m_compose, *m_platform.network, *m_platform.queue)),
       m_nowPlaying(std::make_unique<NowPlayingWatcher>(*m_platform.players, *m_platform.queue, *m_platform.clock)),
       m_lyricsFetcher(m_platform.lyricsService.isEmpty()
                           ? std::make_unique<LyricsFetcher>(*m_platform.network, *m_platform.queue)
@@ -67,6 +74,7 @@ AppState::AppState(Platform platform, QObject* parent)
 
     wireSubsystems();
     syncLyricsDefault();
+    validateKey();
 }
 
 // Every connection between the subsystems and the published fields, in one place.
@@ -84,6 +92,18 @@ void AppState::wireSubsystems()
         lyricsModeChanged();
     });
     connect(m_look.get(), &LookAndThemes::themeNameAnswered, this, &AppState::setThemeName);
+
+    const auto aiScene = [this] { setThemeName(QStringLiteral("AI scene")); };
+    connect(m_generator.get(), &SceneGenerator::statusChanged, this, &AppState::setComposeStatus);
+    connect(m_generator.get(), &SceneGenerator::sceneApplied, this, aiScene);
+    connect(m_generator.get(), &SceneGenerator::logLine, this, &AppState::dlog);
+    connect(m_presets.get(), &Presets::statusChanged, this, &AppState::setComposeStatus);
+    connect(m_presets.get(), &Presets::sceneApplied, this, aiScene);
+    connect(m_presets.get(), &Presets::listChanged, this, &AppState::presetsChanged);
+    connect(m_signIn.get(), &SignIn::verdictChanged, this, [this](const QString& state, const QString& note) {
+        publish(m_keyState, state, &AppState::keyStateChanged);
+        publish(m_keyStatus, note, &AppState::keyStatusChanged);
+    });
 
     m_pump->setHooks({
         .feeding = [this] { return wallpaperVisible() && !m_screensAsleep; },
@@ -272,13 +292,97 @@ void AppState::setLyricLine(const QString& line)
     publish(m_lyricLine, line, &AppState::lyricLineChanged);
 }
 
-// --- Sign-in, automatic scenes, lyrics: forwards, and the places where the
-// compose and now-playing subsystems come in.
+void AppState::setAutoSource(const QString& source)
+{
+    publish(m_autoSource, source, &AppState::autoSourceChanged);
+}
+
+// --- Scenes, presets, sign-in
+
+void AppState::generateScene(const QString& prompt, bool vary)
+{
+    m_generator->generate(prompt, vary);
+}
+
+bool AppState::composeInFlight() const
+{
+    return m_generator->inFlight();
+}
+
+void AppState::setComposeInFlight(bool inFlight)
+{
+    m_generator->setInFlight(inFlight);
+}
+
+QString AppState::lastScenePrompt() const
+{
+    return m_generator->lastScenePrompt();
+}
+
+const QList<Preset>& AppState::presets() const
+{
+    return m_presets->list();
+}
+
+void AppState::savePreset()
+{
+    m_presets->save(m_autoSource.isEmpty() ? lastScenePrompt() : m_autoSource);
+}
+
+void AppState::applyPreset(const Preset& preset)
+{
+    m_presets->apply(preset);
+}
+
+void AppState::deletePreset(const QUuid& id)
+{
+    m_presets->remove(id);
+}
+
+void AppState::persistPresets()
+{
+    m_presets->persist();
+}
 
 void AppState::activateKey(const QString& key)
 {
-    m_signIn->activateKey(key);
+    m_signIn->storeKey(key);
+    storedKeyChanged();
+    m_platform.desktop->bringToFront();
 }
+
+void AppState::storedKeyChanged()
+{
+    m_compose->setConfig(ComposeClient::loadConfig(*m_platform.settings));
+    syncLyricsDefault();
+    validateKey();
+}
+
+void AppState::validateKey()
+{
+    m_signIn->validateKey();
+}
+
+void AppState::openSignInPage()
+{
+    m_platform.desktop->openUrl(SignIn::signInPage());
+}
+
+bool AppState::hasKey() const
+{
+    if (!m_compose->config().appKey.isEmpty())
+        return true;
+    const QString stored = m_platform.settings->stringValue(QStringLiteral("pro.key"));
+    return !stored.trimmed().isEmpty();
+}
+
+bool AppState::signedIn() const
+{
+    return hasKey() && m_keyState != SignIn::kInvalid;
+}
+
+// --- Automatic scenes and lyrics: forwards, and the places where the compose
+// and now-playing subsystems come in.
 
 void AppState::autoSceneCheck() {}
 

@@ -8,21 +8,26 @@
 #include <QPointer>
 #include <QString>
 #include <QStringList>
+#include <QUuid>
 #include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
 
 #include "audio/AudioFeatures.h"
+#include "compose/Presets.h"
 #include "platform/MainQueue.h"
 #include "platform/Platform.h"
 
 class AudioTap;
 class CapturePump;
+class ComposeClient;
 class LookAndThemes;
 class LyricSync;
 class LyricsFetcher;
 class NowPlayingWatcher;
+class Presets;
+class SceneGenerator;
 class SignIn;
 class WallpaperPlacement;
 class WallpaperWindow;
@@ -89,8 +94,32 @@ public:
     void stepTheme(int step);
     void refreshThemeName();
 
+    // --- Scenes from prompts (src/compose: ComposeClient, SceneGenerator)
+    void generateScene(const QString& prompt, bool vary);
+    bool composeInFlight() const;
+    void setComposeInFlight(bool inFlight);
+    QString lastScenePrompt() const;
+    ComposeClient& composeClient() { return *m_compose; }
+
+    // --- Presets (src/compose/Presets)
+    const QList<Preset>& presets() const;
+    void savePreset();
+    void applyPreset(const Preset& preset);
+    void deletePreset(const QUuid& id);
+    void persistPresets();
+
     // --- Sign-in (src/compose/SignIn)
+    // Stores a key from the sign-in callback, then storedKeyChanged().
     void activateKey(const QString& key);
+    // The configuration read again, the lyric default, and a fresh key check:
+    // what follows any change of the stored key.
+    void storedKeyChanged();
+    void validateKey();
+    void openSignInPage();
+    // A key is configured: the client's, or a stored "pro.key" that is not blank.
+    bool hasKey() const;
+    // hasKey, and the backend has not rejected the key.
+    bool signedIn() const;
 
     // --- Automatic scenes (src/compose)
     void autoSceneCheck();
@@ -136,6 +165,7 @@ public:
 
     void setThemeName(const QString& name);
     void setComposeStatus(const QString& status);
+    void setAutoSource(const QString& source);
     void setLyricLine(const QString& line);
 
     // --- Unpublished state, readable for diagnostics and tests
@@ -161,6 +191,7 @@ signals:
     void keyStatusChanged();
     void autoSourceChanged();
     void lyricLineChanged();
+    void presetsChanged();
     // The watcher published a track or a hint (at every poll, changed or not).
     void nowPlayingChanged();
 
@@ -178,6 +209,9 @@ private:
     // Subsystems
     std::unique_ptr<WallpaperPlacement> m_placement;
     std::unique_ptr<LookAndThemes> m_look;
+    std::unique_ptr<ComposeClient> m_compose;
+    std::unique_ptr<SceneGenerator> m_generator;
+    std::unique_ptr<Presets> m_presets;
     std::unique_ptr<SignIn> m_signIn;
     std::unique_ptr<NowPlayingWatcher> m_nowPlaying;
     std::unique_ptr<LyricsFetcher> m_lyricsFetcher;

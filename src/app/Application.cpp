@@ -89,8 +89,7 @@ void Application::openUrls(const QStringList& urls)
         const std::optional<QString> key = ActivationUrl::key(url);
         if (!key)
             continue;
-        m_state.activateKey(*key);
-        m_state.platform().desktop->bringToFront();
+        m_state.activateKey(*key);  // which also brings the app to the front
     }
 }
 

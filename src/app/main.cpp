@@ -15,6 +15,7 @@
 #include "app/CommandLine.h"
 #include "app/SingleInstance.h"
 #include "app/TerminationSignals.h"
+#include "compose/ComposeClient.h"
 #include "compose/ComposerLauncher.h"
 #include "platform/pulse/PulseCaptureBackend.h"
 #include "panel/PanelWindow.h"
@@ -140,9 +141,7 @@ int run(QApplication& qtApp, const CommandLine& commandLine, SingleInstance& ins
             if (weak)
                 weak->activateKey(key);
         });
-    const bool keyConfigured = !qEnvironmentVariableIsEmpty("VESMER_APP_KEY")
-        || !state.platform().settings->stringValue(QStringLiteral("pro.key")).trimmed().isEmpty();
-    composer.start(QString::fromLatin1(kBuiltInBackendOrigin), keyConfigured);
+    composer.start(state.composeClient().config().baseUrl, state.hasKey());
 
     panel.showCentred();
     state.startNowPlaying();

@@ -21,7 +21,7 @@ WallpaperPlacement::~WallpaperPlacement() = default;
 void WallpaperPlacement::place(const ScreenInfo& screen, bool preview)
 {
     remove();
-    m_window = std::make_unique<WallpaperWindow>(m_host.createWindow(screen, preview), screen, preview);
+    m_window = std::make_shared<WallpaperWindow>(m_host.createWindow(screen, preview), screen, preview);
     m_reloads.clear();
     // The page belongs to the window, which this object owns: the handler cannot
     // outlive it.

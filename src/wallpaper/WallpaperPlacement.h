@@ -38,6 +38,8 @@ public:
     void remove();
 
     WallpaperWindow* window() const { return m_window.get(); }
+    // For work that outlives a call: it ends quietly once the window is gone.
+    std::weak_ptr<WallpaperWindow> windowHandle() const { return m_window; }
     bool visible() const;
     // "LEFT", "LEFT (preview)", or a null text while there is no wallpaper.
     QString screenName() const { return m_screenName; }
@@ -60,6 +62,6 @@ private:
     Clock& m_clock;
     SystemLog& m_log;
     std::vector<double> m_reloads;  // when the current window's page was reloaded, oldest first
-    std::unique_ptr<WallpaperWindow> m_window;
+    std::shared_ptr<WallpaperWindow> m_window;
     QString m_screenName;
 };
