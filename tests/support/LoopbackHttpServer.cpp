@@ -4,14 +4,35 @@
 #include <QHttpServerResponse>
 #include <QTcpSocket>
 
+namespace {
+QByteArray methodName(QHttpServerRequest::Method method)
+{
+    switch (method) {
+    case QHttpServerRequest::Method::Get: return "GET";
+    case QHttpServerRequest::Method::Post: return "POST";
+    case QHttpServerRequest::Method::Put: return "PUT";
+    case QHttpServerRequest::Method::Delete: return "DELETE";
+    case QHttpServerRequest::Method::Head: return "HEAD";
+    default: return "OTHER";
+    }
+}
+}  // namespace
+
 LoopbackHttpServer::LoopbackHttpServer()
 {
-    m_server.route(QStringLiteral("/api/get"), [this](const QHttpServerRequest& request) {
+    auto answer = [this](const QHttpServerRequest& request) {
         Request& recorded = requests.emplace_back(request.url().path(), request.url().query(QUrl::FullyEncoded));
         for (const auto& [name, value] : request.headers())
             recorded.headers.insert(name.toLower(), value);
+        recorded.method = methodName(request.method());
+        recorded.body = request.body();
         const Response response = queued.isEmpty() ? fallback : queued.takeFirst();
-        return QHttpServerResponse("application/json", response.body, QHttpServerResponse::StatusCode(response.status));
+        return QHttpServerResponse(response.contentType, response.body, QHttpServerResponse::StatusCode(response.status));
+    };
+    for (const char* path : {"/api/get", "/api/compose", "/api/desktop-key"})
+        m_server.route(QString::fromLatin1(path), answer);
+    m_server.route(QStringLiteral("/files/<arg>"), [answer](const QString&, const QHttpServerRequest& request) {
+        return answer(request);
     });
     m_port = m_server.listen(QHostAddress::LocalHost);
 }
