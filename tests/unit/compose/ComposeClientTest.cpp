@@ -1,0 +1,244 @@
+// The compose client against a scripted backend on loopback, through the real
+// network manager: where its configuration comes from, what it sends, and how
+// each kind of reply ends, with time-outs on the virtual clock.
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include "LoopbackHttpServer.h"
+#include "VirtualQueue.h"
+#include "WebEngineHarness.h"
+#include "compose/BackendExchange.h"
+#include "compose/BackendOrigin.h"
+#include "compose/ComposeClient.h"
+#include "platform/Settings.h"
+
+namespace {
+
+const QString kSpec = QStringLiteral(R"({"spec":{"nodes":["a"]},"schema":{"type":"object"},"other":1})");
+
+QJsonObject parse(const QByteArray& body)
+{
+    return QJsonDocument::fromJson(body).object();
+}
+
+class ComposeClientTest : public ::testing::Test {
+protected:
+    // Starts an exchange and waits for its completion; counts completions.
+    ComposeResult run(const std::function<void(ComposeClient::Done)>& start)
+    {
+        std::optional<ComposeResult> result;
+        int completions = 0;
+        start([&](const ComposeResult& r) {
+            result = r;
+            ++completions;
+        });
+        WebEngineHarness::waitFor([&] {
+            queue.runPending();
+            return completions > 0;
+        }, 10000);
+        EXPECT_EQ(completions, 1);
+        return result.value_or(ComposeResult::failure(QStringLiteral("no completion")));
+    }
+    ComposeResult compose(const std::optional<QString>& lastGraph = std::nullopt, bool vary = false, bool fresh = false)
+    {
+        return run([&](ComposeClient::Done done) {
+            client.compose(QStringLiteral("deep sea"), kSpec, lastGraph, vary, fresh, std::move(done));
+        });
+    }
+    ComposeResult fromImage(const QStringList& palette)
+    {
+        return run([&](ComposeClient::Done done) {
+            client.composeFromImage(QStringLiteral("steer"), QStringLiteral("data:image/jpeg;base64,AA=="), palette,
+                                    kSpec, std::move(done));
+        });
+    }
+
+    VirtualClock clock;
+    VirtualQueue queue{clock};
+    QNetworkAccessManager network;
+    LoopbackHttpServer backend;
+    ComposeClient client{network, queue, {backend.origin(), QStringLiteral("key-1")}};
+};
+
+TEST_F(ComposeClientTest, ConfigurationComesFromTheFileTheEnvironmentAndTheStoredKey)
+{
+    QTemporaryDir dir;
+    Settings settings(dir.filePath("settings.ini"));
+    const QString path = ComposeClient::configPath();
+    EXPECT_EQ(path, qEnvironmentVariable("XDG_CONFIG_HOME") + "/vesmer/config.json");
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    const QString builtIn = QString::fromLatin1(kBuiltInBackendOrigin);
+    struct Case {
+        const char* file;  // nullptr: no file
+        const char* environment;
+        QString stored;
+        QString baseUrl, appKey;
+    } cases[] = {
+        {nullptr, "", "", builtIn, ""},
+        {R"({"baseUrl":"https://b.example","appKey":"file"})", "", "", "https://b.example", "file"},
+        {R"({"baseUrl":"","appKey":7})", "", "", builtIn, ""},
+        {R"({"baseUrl":5,"appKey":"file"})", "env", "", builtIn, "env"},
+        {"[1,2]", "env", "", builtIn, "env"},
+        {"not json", "", "", builtIn, ""},
+        {R"({"appKey":"file"})", "env", "  stored\n", builtIn, "stored"},
+        {R"({"appKey":"file"})", "", "   ", builtIn, "file"},
+        // Keys that would add a header count as signed out.
+        {R"({"appKey":"a\r\nx-evil: 1"})", "", "", builtIn, ""},
+        {nullptr, "", QStringLiteral(" a") + QChar(0) + QStringLiteral("b "), builtIn, ""},
+        {nullptr, "e\nv", "", builtIn, ""},
+    };
+    for (const Case& c : cases) {
+        QFile::remove(path);
+        if (c.file) {
+            QFile file(path);
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write(c.file);
+        }
+        qputenv("VESMER_APP_KEY", c.environment);
+        settings.setValue("pro.key", c.stored);
+        const ComposeClient::Config config = ComposeClient::loadConfig(settings);
+        EXPECT_EQ(config.baseUrl, c.baseUrl) << c.file;
+        EXPECT_EQ(config.appKey, c.appKey) << (c.file ? c.file : "") << " / " << c.environment << " / " << c.stored.toStdString();
+    }
+    qunsetenv("VESMER_APP_KEY");
+    QFile::remove(path);
+}
+
+TEST_F(ComposeClientTest, SendsExactlyTheRequestMembersAndHeaders)
+{
+    backend.fallback = {200, R"({"graph":{"a":1}})"};
+    compose(QStringLiteral(R"({"nodes":[1]})"), true, false);
+    client.setConfig({backend.origin(), QString()});
+    // Each form of "no last graph" is sent as null.
+    for (const QString& last : {QString(), QStringLiteral("null"), QStringLiteral("{broken"), QStringLiteral("5")})
+        compose(last.isNull() ? std::nullopt : std::optional(last));
+    run([&](ComposeClient::Done done) {
+        client.composeFromImage("steer", "data:image/jpeg;base64,AA==", {"#112233"}, R"({})", std::move(done));
+    });
+
+    ASSERT_EQ(backend.requests.size(), 6);
+    const auto& first = backend.requests[0];
+    EXPECT_EQ(first.method, "POST");
+    EXPECT_EQ(first.path, "/api/compose");
+    EXPECT_EQ(first.headers.value("content-type"), "application/json");
+    EXPECT_EQ(first.headers.value("x-app-key"), "key-1");
+    EXPECT_EQ(parse(first.body), QJsonDocument::fromJson(R"({"prompt":"deep sea","spec":{"nodes":["a"]},
+        "schema":{"type":"object"},"provider":"cerebras","fresh":true,"vary":true,"lastPrompt":"",
+        "lastGraph":{"nodes":[1]}})").object());
+    for (int i = 1; i <= 4; ++i) {
+        EXPECT_FALSE(backend.requests[i].headers.contains("x-app-key"));
+        EXPECT_TRUE(parse(backend.requests[i].body).value("lastGraph").isNull());
+        EXPECT_EQ(parse(backend.requests[i].body).value("fresh"), false);
+    }
+    EXPECT_EQ(parse(backend.requests[5].body), QJsonDocument::fromJson(R"({"prompt":"steer","spec":{},"schema":{},
+        "image":"data:image/jpeg;base64,AA==","palette":["#112233"],"provider":"cerebras","lastPrompt":"",
+        "lastGraph":null})").object());
+
+    // A spec that is no object fails at once and sends nothing.
+    int completions = 0;
+    client.compose("x", "[1]", std::nullopt, false, false, [&](const ComposeResult& r) {
+        ++completions;
+        EXPECT_EQ(r.error, "bundle spec unreadable");
+    });
+    EXPECT_EQ(completions, 1);
+    EXPECT_EQ(backend.requests.size(), 6);
+}
+
+TEST_F(ComposeClientTest, ReplyRulesInTheirOrder)
+{
+    const QString signIn = QStringLiteral("sign in to generate — your session may have expired");
+    const QString bad = QStringLiteral("bad response from backend");
+    struct Case {
+        int status;
+        QByteArray body;
+        QString composeOutcome, imageOutcome;  // "=…" a graph, else the error
+    } cases[] = {
+        {200, R"({"error":"too busy","graph":{"a":1}})", "too busy", "too busy"},
+        {401, R"({"graph":{"a":1}})", signIn, R"(={"a":1})"},
+        {401, R"({"error":"no key"})", signIn, "no key"},
+        {401, "unauthorised", bad, bad},
+        {500, R"({"graph":{"a":1}})", R"(={"a":1})", R"(={"a":1})"},
+        {200, R"({"graph":[1, 2]})", "=[1,2]", "no graph in response (HTTP 200)"},
+        {200, R"({"graph":7})", "no graph in response (HTTP 200)", "no graph in response (HTTP 200)"},
+        {200, R"({"graph":null})", "no graph in response (HTTP 200)", "no graph in response (HTTP 200)"},
+        {200, R"({"nothing":1})", "no graph in response (HTTP 200)", "no graph in response (HTTP 200)"},
+        {200, "", bad, bad},
+        {200, "<html>garbage", bad, bad},
+        {200, "[1]", bad, bad},
+        {200, "{\"graph\":{\"t\":\"\xff\xfe\"}}", bad, bad},  // invalid UTF-8
+        {200, QByteArray(100000, '[') + QByteArray(100000, ']'), bad, bad},
+        // U+2028 and a closing script tag come back unchanged.
+        {200, "{\"graph\":{\"t\":\"a\xe2\x80\xa8</script>\"}}", "={\"t\":\"a\u2028</script>\"}",
+         "={\"t\":\"a\u2028</script>\"}"},
+    };
+    const auto outcome = [](const ComposeResult& r) { return r.graph ? "=" + *r.graph : r.error; };
+    for (const Case& c : cases) {
+        backend.queued = {{c.status, c.body}, {c.status, c.body}};
+        EXPECT_EQ(outcome(compose()), c.composeOutcome) << c.body.left(60).toStdString();
+        EXPECT_EQ(outcome(fromImage({})), c.imageOutcome) << c.body.left(60).toStdString();
+    }
+
+    // 50 MB of reply: read, found wanting, no crash.
+    backend.queued = {{200, "{\"pad\":\"" + QByteArray(50 * 1024 * 1024, 'x') + "\"}"}};
+    EXPECT_EQ(outcome(compose()), "no graph in response (HTTP 200)");
+}
+
+TEST_F(ComposeClientTest, TheCoverGraphTakesThePaletteAndLosesItsHue)
+{
+    backend.fallback = {200, R"({"graph":{"paletteAmount":0.5,"post":{"hue":3,"bloom":1},"palette":["#000000"]}})"};
+    EXPECT_EQ(parse(fromImage({"#ff0000"}).graph->toUtf8()),
+              QJsonDocument::fromJson(R"({"paletteAmount":0.9,"post":{"hue":0,"bloom":1},"palette":["#ff0000"]})").object());
+    EXPECT_EQ(parse(fromImage({}).graph->toUtf8()),
+              QJsonDocument::fromJson(R"({"paletteAmount":0.5,"post":{"hue":0,"bloom":1},"palette":["#000000"]})").object());
+    backend.fallback = {200, R"({"graph":{"paletteAmount":1.2,"post":"none"}})"};
+    EXPECT_EQ(parse(fromImage({"#ff0000", "#00ff00"}).graph->toUtf8()),
+              QJsonDocument::fromJson(R"({"paletteAmount":1.2,"post":"none","palette":["#ff0000","#00ff00"]})").object());
+    backend.fallback = {200, R"({"graph":{"paletteAmount":"lots"}})"};
+    EXPECT_EQ(parse(fromImage({"#ff0000"}).graph->toUtf8()).value("paletteAmount"), 0.9);
+}
+
+TEST_F(ComposeClientTest, EveryExchangeEndsOnceWhateverTheTransport)
+{
+    // A backend that never answers: the 20 s (25 s for covers) time-out on the
+    // virtual clock ends it.
+    SilentHttpServer silent;
+    client.setConfig({silent.url().toString(), QString()});
+    for (const bool image : {false, true}) {
+        std::optional<ComposeResult> result;
+        const auto done = [&](const ComposeResult& r) { result = r; };
+        if (image)
+            client.composeFromImage("s", "data:,", {}, kSpec, done);
+        else
+            client.compose("p", kSpec, std::nullopt, false, false, done);
+        ASSERT_TRUE(WebEngineHarness::waitFor([&] { return silent.connections > 0; }, 5000));
+        queue.advance(image ? 24.9 : 19.9);
+        EXPECT_FALSE(result);
+        queue.advance(0.2);
+        ASSERT_TRUE(WebEngineHarness::waitFor([&] { return result.has_value(); }, 5000));
+        EXPECT_EQ(result->error, BackendExchange::kTimedOut);
+        silent.connections = 0;
+    }
+
+    // Refused: nothing listens on that port.
+    QTcpServer closed;
+    closed.listen(QHostAddress::LocalHost);
+    const quint16 port = closed.serverPort();
+    closed.close();
+    client.setConfig({QStringLiteral("http://127.0.0.1:%1").arg(port), QString()});
+    const ComposeResult refused = compose();
+    EXPECT_FALSE(refused.graph);
+    EXPECT_FALSE(refused.error.isEmpty());
+
+    // An address that is no URL still ends in one failure, never before the call returns.
+    client.setConfig({QStringLiteral("http://exa mple:99999"), QString()});
+    EXPECT_EQ(compose().error, BackendExchange::kBadUrl);
+}
+
+}  // namespace
