@@ -219,7 +219,7 @@ TEST_F(ScenesTest, KeyChecksGiveVerdictsOnlyForTheKeyStillConfigured)
         backend.queued = {reply};
         state.activateKey(key);
         ASSERT_TRUE(WebEngineHarness::waitFor([&] { return backend.queued.isEmpty(); }, 5000));
-        WebEngineHarness::waitFor([] { return false; }, 100);  // let the reply be handled
+        WebEngineHarness::settle(100);  // let the reply be handled
     };
 
     check(QStringLiteral("key-a\n"), {403, "nope"});
@@ -244,7 +244,7 @@ TEST_F(ScenesTest, KeyChecksGiveVerdictsOnlyForTheKeyStillConfigured)
     state.activateKey(QStringLiteral("key-c"));
     state.composeClient().setConfig({backend.origin(), QStringLiteral("key-d")});
     ASSERT_TRUE(WebEngineHarness::waitFor([&] { return backend.queued.isEmpty(); }, 5000));
-    WebEngineHarness::waitFor([] { return false; }, 100);
+    WebEngineHarness::settle(100);
     EXPECT_EQ(state.keyState(), "");
 
     state.openSignInPage();
