@@ -22,13 +22,19 @@ QString noGraph(int status)
     return QStringLiteral("no graph in response (HTTP %1)").arg(status);
 }
 
-// The members of the page's spec text that the backend gets; none when the
-// text is no JSON object.
-struct SpecParts {
+}  // namespace
+
+// The members of the page's spec text that the backend gets.
+struct ComposeClient::SpecParts {
     QJsonValue spec;
     QJsonValue schema;
 };
 
+namespace {
+
+using SpecParts = ComposeClient::SpecParts;
+
+// None when the text is no JSON object.
 std::optional<SpecParts> specParts(const QString& specJson)
 {
     const QJsonDocument document = QJsonDocument::fromJson(specJson.toUtf8());
@@ -138,7 +144,7 @@ ComposeResult imageResult(const BackendAnswer& answer, const QStringList& palett
 }  // namespace
 
 ComposeClient::ComposeClient(QNetworkAccessManager& network, MainQueue& queue, Config config, QObject* parent)
-    : QObject(parent), m_network(network), m_queue(queue), m_config(std::move(config)), m_exchange(network, queue)
+    : QObject(parent), m_config(std::move(config)), m_exchange(network, queue)
 {
 }
 
@@ -173,48 +179,56 @@ ComposeClient::Config ComposeClient::loadConfig(const Settings& settings)
     return config;
 }
 
-void ComposeClient::compose(const QString& prompt, const QString& specJson, const std::optional<QString>& lastGraph,
-                            bool vary, bool fresh, Done done)
+// Both exchanges start alike: the page's spec must be a JSON object, or the
+// exchange fails at once without sending anything.
+void ComposeClient::send(const QString& specJson, const std::function<QJsonObject(const SpecParts&)>& body,
+                         double timeout, std::function<ComposeResult(const BackendAnswer&)> result, Done done)
 {
     const std::optional<SpecParts> spec = specParts(specJson);
     if (!spec) {
         done(ComposeResult::failure(QStringLiteral("bundle spec unreadable")));
         return;
     }
-    const QJsonObject body{
-        {QLatin1String("prompt"), prompt},
-        {QLatin1String("spec"), spec->spec},
-        {QLatin1String("schema"), spec->schema},
-        {QLatin1String("provider"), QLatin1String("cerebras")},
-        {QLatin1String("fresh"), fresh || vary},
-        {QLatin1String("vary"), vary},
-        {QLatin1String("lastPrompt"), QString()},
-        {QLatin1String("lastGraph"), parsedLastGraph(lastGraph)},
-    };
     m_exchange.send({"POST", m_config.baseUrl + QStringLiteral("/api/compose"), m_config.appKey,
-                     QJsonDocument(body).toJson(QJsonDocument::Compact), kComposeTimeout},
-                    [done = std::move(done)](const BackendAnswer& answer) { done(composeResult(answer)); });
+                     QJsonDocument(body(*spec)).toJson(QJsonDocument::Compact), timeout},
+                    [result = std::move(result), done = std::move(done)](const BackendAnswer& answer) {
+                        done(result(answer));
+                    });
+}
+
+void ComposeClient::compose(const QString& prompt, const QString& specJson, const std::optional<QString>& lastGraph,
+                            bool vary, bool fresh, Done done)
+{
+    const auto body = [&](const SpecParts& spec) {
+        return QJsonObject{
+            {QLatin1String("prompt"), prompt},
+            {QLatin1String("spec"), spec.spec},
+            {QLatin1String("schema"), spec.schema},
+            {QLatin1String("provider"), QLatin1String("cerebras")},
+            {QLatin1String("fresh"), fresh || vary},
+            {QLatin1String("vary"), vary},
+            {QLatin1String("lastPrompt"), QString()},
+            {QLatin1String("lastGraph"), parsedLastGraph(lastGraph)},
+        };
+    };
+    send(specJson, body, kComposeTimeout, composeResult, std::move(done));
 }
 
 void ComposeClient::composeFromImage(const QString& steer, const QString& imageDataUrl, const QStringList& palette,
                                      const QString& specJson, Done done)
 {
-    const std::optional<SpecParts> spec = specParts(specJson);
-    if (!spec) {
-        done(ComposeResult::failure(QStringLiteral("bundle spec unreadable")));
-        return;
-    }
-    const QJsonObject body{
-        {QLatin1String("prompt"), steer},
-        {QLatin1String("spec"), spec->spec},
-        {QLatin1String("schema"), spec->schema},
-        {QLatin1String("image"), imageDataUrl},
-        {QLatin1String("palette"), QJsonArray::fromStringList(palette)},
-        {QLatin1String("provider"), QLatin1String("cerebras")},
-        {QLatin1String("lastPrompt"), QString()},
-        {QLatin1String("lastGraph"), QJsonValue::Null},
+    const auto body = [&](const SpecParts& spec) {
+        return QJsonObject{
+            {QLatin1String("prompt"), steer},
+            {QLatin1String("spec"), spec.spec},
+            {QLatin1String("schema"), spec.schema},
+            {QLatin1String("image"), imageDataUrl},
+            {QLatin1String("palette"), QJsonArray::fromStringList(palette)},
+            {QLatin1String("provider"), QLatin1String("cerebras")},
+            {QLatin1String("lastPrompt"), QString()},
+            {QLatin1String("lastGraph"), QJsonValue::Null},
+        };
     };
-    m_exchange.send({"POST", m_config.baseUrl + QStringLiteral("/api/compose"), m_config.appKey,
-                     QJsonDocument(body).toJson(QJsonDocument::Compact), kImageTimeout},
-                    [palette, done = std::move(done)](const BackendAnswer& answer) { done(imageResult(answer, palette)); });
+    send(specJson, body, kImageTimeout,
+         [palette](const BackendAnswer& answer) { return imageResult(answer, palette); }, std::move(done));
 }

@@ -6,6 +6,7 @@
 // completion, on the main thread; only "bundle spec unreadable" is reported
 // before the call returns. Nothing is retried or logged here. Main thread only.
 
+#include <QJsonObject>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -61,9 +62,12 @@ public:
     void composeFromImage(const QString& steer, const QString& imageDataUrl, const QStringList& palette,
                           const QString& specJson, Done done);
 
+    struct SpecParts;
+
 private:
-    QNetworkAccessManager& m_network;
-    MainQueue& m_queue;
+    void send(const QString& specJson, const std::function<QJsonObject(const SpecParts&)>& body, double timeout,
+              std::function<ComposeResult(const BackendAnswer&)> result, Done done);
+
     Config m_config;
     BackendExchange m_exchange;
 };
