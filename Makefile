@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: deps configure build run test bench clean
+.PHONY: deps configure build run test sanitize fuzz bench clean
 
 deps:
 	@scripts/install-deps.sh
@@ -22,9 +22,29 @@ run: build
 
 test: build
 	@tests/run-headless.sh $(BUILD)
+	@$(MAKE) --no-print-directory sanitize
+
+# The unit and integration tests once more under AddressSanitizer and
+# UndefinedBehaviorSanitizer; any report, a leak included, fails the run.
+SANITIZE_BUILD ?= build-asan
+SANITIZE_ENV := ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:strict_string_checks=1:detect_stack_use_after_return=0 \
+	LSAN_OPTIONS=suppressions=$(CURDIR)/tests/sanitize/lsan.supp:print_suppressions=0 \
+	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+sanitize: deps
+	@cmake -S . -B $(SANITIZE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVESMER_ASAN=ON >/dev/null
+	@cmake --build $(SANITIZE_BUILD) -j $(JOBS) --target sanitized_tests
+	@$(SANITIZE_ENV) tests/run-headless.sh $(SANITIZE_BUILD) -L sanitize
+
+# Each libFuzzer target for FUZZ_SECONDS (clang, its own build folder).
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
+fuzz: deps
+	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVESMER_FUZZ=ON >/dev/null
+	@cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzzers
+	@tests/fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
 bench: build
 	@for b in $(BUILD)/bin/bench_*; do $$b; done
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(SANITIZE_BUILD) $(FUZZ_BUILD)

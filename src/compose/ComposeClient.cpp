@@ -96,7 +96,16 @@ std::optional<QString> errorMember(const QJsonObject& body)
     return std::nullopt;
 }
 
-ComposeResult composeResult(const BackendAnswer& answer)
+}  // namespace
+
+ComposeClient::ComposeClient(QNetworkAccessManager& network, MainQueue& queue, Config config, QObject* parent)
+    : QObject(parent), m_config(std::move(config)), m_exchange(network, queue)
+{
+}
+
+ComposeClient::~ComposeClient() = default;
+
+ComposeResult ComposeClient::composeReply(const BackendAnswer& answer)
 {
     auto parsed = responseObject(answer);
     if (auto* failed = std::get_if<ComposeResult>(&parsed))
@@ -112,7 +121,7 @@ ComposeResult composeResult(const BackendAnswer& answer)
     return ComposeResult::failure(noGraph(answer.status));
 }
 
-ComposeResult imageResult(const BackendAnswer& answer, const QStringList& palette)
+ComposeResult ComposeClient::imageReply(const BackendAnswer& answer, const QStringList& palette)
 {
     auto parsed = responseObject(answer);
     if (auto* failed = std::get_if<ComposeResult>(&parsed))
@@ -140,15 +149,6 @@ ComposeResult imageResult(const BackendAnswer& answer, const QStringList& palett
         return ComposeResult::success(std::move(*text));
     return ComposeResult::failure(QStringLiteral("graph re-serialize failed"));
 }
-
-}  // namespace
-
-ComposeClient::ComposeClient(QNetworkAccessManager& network, MainQueue& queue, Config config, QObject* parent)
-    : QObject(parent), m_config(std::move(config)), m_exchange(network, queue)
-{
-}
-
-ComposeClient::~ComposeClient() = default;
 
 QString ComposeClient::configPath()
 {
@@ -211,7 +211,7 @@ void ComposeClient::compose(const QString& prompt, const QString& specJson, cons
             {QLatin1String("lastGraph"), parsedLastGraph(lastGraph)},
         };
     };
-    send(specJson, body, kComposeTimeout, composeResult, std::move(done));
+    send(specJson, body, kComposeTimeout, composeReply, std::move(done));
 }
 
 void ComposeClient::composeFromImage(const QString& steer, const QString& imageDataUrl, const QStringList& palette,
@@ -230,5 +230,5 @@ void ComposeClient::composeFromImage(const QString& steer, const QString& imageD
         };
     };
     send(specJson, body, kImageTimeout,
-         [palette](const BackendAnswer& answer) { return imageResult(answer, palette); }, std::move(done));
+         [palette](const BackendAnswer& answer) { return imageReply(answer, palette); }, std::move(done));
 }

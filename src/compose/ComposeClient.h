@@ -62,6 +62,10 @@ public:
     void composeFromImage(const QString& steer, const QString& imageDataUrl, const QStringList& palette,
                           const QString& specJson, Done done);
 
+    // How each exchange reads the backend's answer, in the order of its rules.
+    static ComposeResult composeReply(const BackendAnswer& answer);
+    static ComposeResult imageReply(const BackendAnswer& answer, const QStringList& palette);
+
     struct SpecParts;
 
 private:
