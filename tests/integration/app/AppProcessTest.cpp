@@ -18,104 +18,15 @@
 #include <optional>
 #include <xcb/xcb.h>
 
+#include "AppProcessTools.h"
 #include "DesktopTestTools.h"
 #include "WebEngineHarness.h"
 
+using namespace AppProcessTools;
 using DesktopTestTools::run;
 using WebEngineHarness::waitFor;
 
 namespace {
-
-constexpr int kStartTimeoutMs = 20000;  // a wallpaper's web engine starts in a few seconds here
-constexpr const char* kServiceName = "app.vesmer.Vesmer";
-
-bool instanceRegistered()
-{
-    return QDBusConnection::sessionBus().interface()->isServiceRegistered(QLatin1String(kServiceName));
-}
-
-// Viewable top-level windows of `pid`, each with xprop's text of its pid, type and name.
-struct XWindow {
-    QString id;
-    QString properties;
-    bool desktop() const { return properties.contains(QLatin1String("_NET_WM_WINDOW_TYPE_DESKTOP")); }
-};
-
-QList<XWindow> windowsOf(qint64 pid)
-{
-    QList<XWindow> found;
-    const QString ids = run("xdotool", {"search", "--maxdepth", "1", "--onlyvisible", "--pid", QString::number(pid), ""});
-    for (const QString& id : ids.split('\n', Qt::SkipEmptyParts)) {
-        const QString properties = run("xprop", {"-id", id, "_NET_WM_PID", "_NET_WM_WINDOW_TYPE", "_NET_WM_NAME"});
-        if (properties.startsWith(QStringLiteral("_NET_WM_PID(CARDINAL) = %1\n").arg(pid)))
-            found << XWindow{id, properties};
-    }
-    return found;
-}
-
-int desktopWindowsOf(qint64 pid)
-{
-    const auto windows = windowsOf(pid);
-    return int(std::count_if(windows.begin(), windows.end(), [](const XWindow& w) { return w.desktop(); }));
-}
-
-// The control panel: the one ordinary window of the process.
-std::optional<QString> panelOf(qint64 pid)
-{
-    for (const XWindow& window : windowsOf(pid))
-        if (!window.desktop())
-            return window.id;
-    return std::nullopt;
-}
-
-// What the window manager's close button sends: WM_DELETE_WINDOW.
-void requestClose(const QString& window)
-{
-    xcb_connection_t* x = xcb_connect(nullptr, nullptr);
-    auto atom = [x](const char* name) {
-        auto* reply = xcb_intern_atom_reply(x, xcb_intern_atom(x, 0, uint16_t(strlen(name)), name), nullptr);
-        const xcb_atom_t value = reply ? reply->atom : XCB_ATOM_NONE;
-        free(reply);
-        return value;
-    };
-    xcb_client_message_event_t event = {};
-    event.response_type = XCB_CLIENT_MESSAGE;
-    event.format = 32;
-    event.window = window.toUInt();
-    event.type = atom("WM_PROTOCOLS");
-    event.data.data32[0] = atom("WM_DELETE_WINDOW");
-    xcb_send_event(x, 0, event.window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&event));
-    free(xcb_get_input_focus_reply(x, xcb_get_input_focus(x), nullptr));  // a round trip: the event is sent
-    xcb_disconnect(x);
-}
-
-// One vesmer process; its standard error is collected as it comes.
-struct VesmerProcess {
-    VesmerProcess(const QProcessEnvironment& environment, const QStringList& arguments)
-    {
-        process.setProcessEnvironment(environment);
-        process.start(QStringLiteral(VESMER_BINARY), arguments);
-    }
-    ~VesmerProcess()
-    {
-        process.terminate();
-        if (running() && !process.waitForFinished(5000))
-            process.kill();
-        process.waitForFinished(2000);
-    }
-    qint64 pid() const { return process.processId(); }
-    bool running() const { return process.state() != QProcess::NotRunning; }
-    QString standardError() { return m_stderr += QString::fromUtf8(process.readAllStandardError()); }
-    bool waitForStderr(const QString& text, int timeoutMs)
-    {
-        waitFor([&] { return standardError().contains(text) || !running(); }, timeoutMs);
-        return standardError().contains(text);
-    }
-    bool finishes(int timeoutMs) { return process.waitForFinished(timeoutMs); }
-
-    QProcess process;
-    QString m_stderr;
-};
 
 class AppProcess : public ::testing::Test {
 protected:
@@ -138,7 +49,10 @@ protected:
     QString settingsPath() const { return m_dir.filePath(QStringLiteral("XDG_CONFIG_HOME/Vesmer/Vesmer.conf")); }
     QVariant setting(const QString& key) const { return QSettings(settingsPath(), QSettings::IniFormat).value(key); }
     void markLaunchedBefore() const { QSettings(settingsPath(), QSettings::IniFormat).setValue("didAutoStart", true); }
-    auto start(const QStringList& arguments = {}) { return std::make_unique<VesmerProcess>(m_environment, arguments); }
+    auto start(const QStringList& arguments = {})
+    {
+        return std::make_unique<VesmerProcess>(QStringLiteral(VESMER_BINARY), m_environment, arguments);
+    }
     std::unique_ptr<VesmerProcess> startPrimary(const QStringList& arguments = {})
     {
         auto process = start(arguments);
@@ -146,11 +60,7 @@ protected:
         EXPECT_TRUE(process->running()) << process->standardError().toStdString();
         return process;
     }
-    bool showsWallpaper(VesmerProcess& process, int timeoutMs)
-    {
-        return waitFor([&] { return desktopWindowsOf(process.pid()) > 0 || !process.running(); }, timeoutMs)
-               && desktopWindowsOf(process.pid()) > 0;
-    }
+    bool showsWallpaper(VesmerProcess& process, int timeoutMs) { return process.showsWallpaper(timeoutMs); }
     bool showsPanel(VesmerProcess& process, int timeoutMs)
     {
         return waitFor([&] { return !windowsOf(process.pid()).isEmpty() || !process.running(); }, timeoutMs)
