@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: deps configure build run test sanitize fuzz bench clean
+.PHONY: deps configure build run test sanitize fuzz soak bench clean
 
 deps:
 	@scripts/install-deps.sh
@@ -42,6 +42,12 @@ fuzz: deps
 	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVESMER_FUZZ=ON >/dev/null
 	@cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzzers
 	@tests/fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
+# Half an hour of the app with music, lyrics and scenes; memory must stay flat.
+# SOAK_MINUTES shortens it for a try.
+SOAK_MINUTES ?= 30
+soak: build
+	@VESMER_SOAK_MINUTES=$(SOAK_MINUTES) tests/run-headless.sh $(BUILD) -C Soak -R '^soak$$' --verbose
 
 bench: build
 	@for b in $(BUILD)/bin/bench_*; do $$b; done
