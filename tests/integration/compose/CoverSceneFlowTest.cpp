@@ -1,8 +1,7 @@
 // A song's cover and lyrics become scenes with real parts: the test MPRIS player on
-// the private bus, the shipped visuals page in the web engine, the real composer,
-// and covers and lyrics from loopback servers. The cover arrives once as a file
-// URL (as local players hand it over) and once over HTTP.
-#include <QBuffer>
+// the private bus, the shipped page in the web engine, the real composer, and
+// covers and lyrics from loopback servers. The cover comes once as a file URL (as
+// local players hand it over) and once over HTTP.
 #include <QFile>
 #include <QImage>
 #include <QJsonDocument>
@@ -24,46 +23,19 @@
 
 using WebEngineHarness::waitFor;
 
-namespace {
-
-// Three bands of colour, so that the page finds a palette in it.
-QByteArray coverJpeg()
-{
-    QImage image(600, 600, QImage::Format_RGB32);
-    const QColor bands[] = {QColor(200, 40, 60), QColor(30, 90, 200), QColor(240, 200, 40)};
-    for (int band = 0; band < 3; ++band)
-        for (int y = band * 200; y < (band + 1) * 200; ++y)
-            for (int x = 0; x < 600; ++x)
-                image.setPixelColor(x, y, bands[band]);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "jpeg");
-    return bytes;
-}
-
-QString statusCompose(AppState& state)
-{
-    QFile file(state.statusURL());
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return QJsonDocument::fromJson(file.readAll()).object().value(QLatin1String("compose")).toString();
-}
-
-}  // namespace
-
 TEST(CoverSceneFlow, CoverThenLyricsBecomeScenes)
 {
     composer::test::LiveServer composer;
     LoopbackHttpServer lrclib;
     lrclib.fallback = {200, R"({"syncedLyrics":"[00:00.50]first light\n[01:40.00]open sky"})"};
-    LoopbackHttpServer covers;
-    covers.fallback = {200, coverJpeg(), "image/jpeg"};
     QTemporaryDir dir;
+    QImage image(300, 300, QImage::Format_RGB32);
+    image.fill(QColor(200, 40, 60));
+    ASSERT_TRUE(image.save(dir.filePath("cover.jpg"), "jpeg"));
     QFile coverFile(dir.filePath("cover.jpg"));
-    ASSERT_TRUE(coverFile.open(QIODevice::WriteOnly));
-    coverFile.write(covers.fallback.body);
-    coverFile.close();
+    ASSERT_TRUE(coverFile.open(QIODevice::ReadOnly));
+    LoopbackHttpServer covers;
+    covers.fallback = {200, coverFile.readAll(), "image/jpeg"};
     TestMprisPlayer player(QStringLiteral("org.mpris.MediaPlayer2.testmusic"));
     ASSERT_TRUE(player.registered());
 
@@ -78,22 +50,25 @@ TEST(CoverSceneFlow, CoverThenLyricsBecomeScenes)
     state.setWallpaper({QStringLiteral("LEFT"), QRect(0, 0, 480, 270)}, true);
     ASSERT_TRUE(WebEngineHarness::waitReady(dynamic_cast<QtWebPage&>(state.wallpaper()->page())));
     state.startNowPlaying();
+    const auto statusFileCompose = [&] {
+        QFile file(state.statusURL());
+        file.open(QIODevice::ReadOnly);
+        return QJsonDocument::fromJson(file.readAll()).object().value(QLatin1String("compose")).toString();
+    };
 
-    const QString fileUrl = QUrl::fromLocalFile(coverFile.fileName()).toString();
-    const QString httpUrl = covers.origin() + QStringLiteral("/files/cover.jpg");
-    for (const QString& cover : {fileUrl, httpUrl}) {
+    const QString done = QStringLiteral("✓ from the cover");
+    for (const QString& cover : {QUrl::fromLocalFile(coverFile.fileName()).toString(), covers.origin() + "/files/c.jpg"}) {
         SCOPED_TRACE(cover.toStdString());
         state.setComposeStatus(QString());
-        ASSERT_TRUE(waitFor([&] { return statusCompose(state) != QStringLiteral("✓ from the cover"); }, 10000));
+        ASSERT_TRUE(waitFor([&] { return statusFileCompose() != done; }, 10000));
+        const QString title = QStringLiteral("Song from ") + cover.left(4);
         player.change([&](TestMprisPlayer::State& s) {
-            s.metadata = TestMprisPlayer::track(QStringLiteral("Song from ") + cover.left(4), {"Band"}, "Record",
-                                                200'000'000, cover);
+            s.metadata = TestMprisPlayer::track(title, {"Band"}, "Record", 200'000'000, cover);
             s.status = QStringLiteral("Playing");
             s.positionUs = 2'000'000;
         });
-        EXPECT_TRUE(waitFor([&] { return statusCompose(state) == QStringLiteral("✓ from the cover"); }, 60000))
-            << statusCompose(state).toStdString();
-        EXPECT_EQ(state.autoSource(), QStringLiteral("album art — Song from ") + cover.left(4));
+        EXPECT_TRUE(waitFor([&] { return statusFileCompose() == done; }, 60000)) << statusFileCompose().toStdString();
+        EXPECT_EQ(state.autoSource(), QStringLiteral("album art — ") + title);
     }
     EXPECT_EQ(covers.requests.size(), 1);
 

@@ -1,6 +1,6 @@
 // Automatic scenes built from their seams on the virtual clock: a scripted player,
-// lyrics from a loopback service, and a page that is not ready, so each scene
-// request ends at once and only the prompt, the log line and the source remain.
+// lyrics from a loopback service, and a page that is not ready, so that each scene
+// request ends at once and leaves its log line and its source.
 #include <QSignalSpy>
 #include <gtest/gtest.h>
 
@@ -18,24 +18,25 @@
 namespace {
 
 struct Rig {
-    explicit Rig(bool withLyrics)
+    explicit Rig(const QByteArray& lyricsReply)
     {
-        if (withLyrics)
-            lyrics.fallback = {200, R"({"syncedLyrics":"[00:10.00]hello\n[00:20.00]world"})"};
+        lyrics.fallback = {lyricsReply.isEmpty() ? 404 : 200, lyricsReply};
         placement.place({QStringLiteral("LEFT"), QRect(0, 0, 640, 360)}, false);
         tp.players->running = {"Music"};
     }
-    // The player reports a playing song; its lyrics, if any, are waited for.
-    void play(double duration, double position)
+    void play(double duration, double position)  // and wait for its lyrics
     {
         watcher.poll();
-        EXPECT_TRUE(tp.players->answerText(QStringLiteral("Song\nBand\n\ntrue\nRecord\n%1\n%2").arg(duration).arg(position)));
+        tp.players->answerText(QStringLiteral("Song\nBand\n\ntrue\nRecord\n%1\n%2").arg(duration).arg(position));
         tp.queue->runPending();
-        if (lyrics.fallback.status == 200) {
-            EXPECT_TRUE(WebEngineHarness::waitFor([&] { return !sync.lyricLines().isEmpty(); }, 5000));
-        }
+        ASSERT_TRUE(lyrics.fallback.status != 200 || WebEngineHarness::waitFor([&] { return !sync.lyricLines().isEmpty(); }, 5000));
     }
-    QString lastLog() const { return tp.log->lines.value(tp.log->lines.size() - 1); }
+    QString scene(double bpm)  // the log line of the scene this check starts, if any
+    {
+        const qsizetype before = tp.log->lines.size();
+        autos.check(bpm);
+        return tp.log->lines.size() > before ? tp.log->lines.last() : QString();
+    }
 
     LoopbackHttpServer lyrics;
     TestPlatform tp;
@@ -49,76 +50,58 @@ struct Rig {
     QSignalSpy source{&autos, &AutoScenes::sourceChanged};
 };
 
-const QString kSongPrompt = QStringLiteral(R"(a bold audio-reactive scene for the song "Song" by Band, 120 BPM)");
-
 }  // namespace
 
-TEST(AutoScenes, SongPromptWaitsForLyricsThenRepeatsAtThePaceWithVary)
+TEST(AutoScenes, SongSceneAfterTheLyricsWaitThenOnePerPaceWithVary)
 {
-    struct Row {
-        const char* name;
-        int pace;
-        double seconds;
-    };
-    for (const Row& row : {Row{"pace 5 counts as 2", 5, 15.0}, Row{"pace -1 counts as 0", -1, 60.0}}) {
-        SCOPED_TRACE(row.name);
-        Rig rig(false);
-        rig.tp.settings->setValue(QStringLiteral("auto.pace"), row.pace);
+    const QString prompt = QStringLiteral(R"(: a bold audio-reactive scene for the song "Song" by Band, 120 BPM)");
+    for (const auto& [pace, seconds] : {std::pair{5, 15.0}, std::pair{-1, 60.0}}) {
+        SCOPED_TRACE(pace);
+        Rig rig({});
+        rig.tp.settings->setValue(QStringLiteral("auto.pace"), pace);
         rig.play(215.5, 30.0);
-        rig.autos.check(120.4);
+        EXPECT_EQ(rig.scene(120.4), QString());
         rig.tp.queue->advance(AutoScenes::kLyricsWait - 0.01);
-        rig.autos.check(120.4);
-        EXPECT_TRUE(rig.tp.log->lines.isEmpty()) << "no lyrics yet, and less than six seconds";
+        EXPECT_EQ(rig.scene(120.4), QString()) << "no lyrics yet, and less than six seconds";
         rig.tp.queue->advance(0.01);
-        rig.autos.check(120.4);
-        EXPECT_EQ(rig.lastLog(), QStringLiteral("[vesmer] auto-scene: ") + kSongPrompt);
-        EXPECT_EQ(rig.generator.lastScenePrompt(), kSongPrompt);
+        EXPECT_EQ(rig.scene(120.4), QStringLiteral("[vesmer] auto-scene") + prompt);
+        EXPECT_EQ(rig.generator.lastScenePrompt(), prompt.mid(2));
         EXPECT_EQ(rig.source.last().value(0), QStringLiteral("Song — Band"));
-
-        rig.tp.queue->advance(row.seconds);
-        rig.autos.check(120.4);
-        EXPECT_EQ(rig.tp.log->lines.size(), 1) << "exactly the pace is not enough";
+        rig.tp.queue->advance(seconds);
+        EXPECT_EQ(rig.scene(120.4), QString()) << "exactly the pace is not enough";
         rig.tp.queue->advance(0.01);
-        rig.autos.check(120.4);
-        EXPECT_EQ(rig.lastLog(), QStringLiteral("[vesmer] auto-scene (vary): ") + kSongPrompt);
+        EXPECT_EQ(rig.scene(120.4), QStringLiteral("[vesmer] auto-scene (vary)") + prompt);
     }
 }
 
-TEST(AutoScenes, LyricContextAndTheSongsItPaces)
+TEST(AutoScenes, LyricContextAndWhatHoldsTheNextScene)
 {
-    Rig rig(true);
-    struct Row {
-        const char* name;
-        double duration, position;
-        const char* context;
+    Rig rig(R"({"syncedLyrics":"[00:10.00]hello\n[00:20.00]world"})");
+    const auto lyricScene = [](const char* context, const char* tempo = ", 100 BPM") {
+        return QStringLiteral(R"([vesmer] auto-scene: a scene interpreting this lyric: "%1" — from "Song" by Band%2)")
+            .arg(QLatin1String(context), QLatin1String(tempo));
     };
-    // Each song plays right after the scene of the one before: a different song has
-    // no pace, even one whose key the previous song's key begins with.
-    for (const Row& row : {Row{"current and next", 216, 12, "hello / world"},
-                           Row{"the last line wraps to the first", 21, 25, "world / hello"},
-                           Row{"before the first line", 200, 5, "hello"}}) {
-        SCOPED_TRACE(row.name);
-        rig.play(row.duration, row.position);
-        rig.autos.check(99.5);
-        EXPECT_EQ(rig.lastLog(), QStringLiteral(R"([vesmer] auto-scene: a scene interpreting this lyric: "%1" — from "Song" by Band, 100 BPM)")
-                                     .arg(QLatin1String(row.context)));
-        EXPECT_EQ(rig.source.last().value(0), QLatin1String(row.context));
+    // Songs right after one another: a different song has no pace, also one
+    // whose key the previous song's key begins with (21 after 216 seconds).
+    for (const auto& [duration, position, context] : {std::tuple{216, 12, "hello / world"},
+                                                      std::tuple{21, 25, "world / hello"},
+                                                      std::tuple{200, 5, "hello"}}) {
+        SCOPED_TRACE(context);
+        rig.play(duration, position);
+        EXPECT_EQ(rig.scene(99.5), lyricScene(context));
+        EXPECT_EQ(rig.source.last().value(0), QLatin1String(context));
     }
-
-    // The same song again: a scheduled cover scene starts its pace, and a
-    // composition in flight or the setting turned off hold its next scene back.
-    const qsizetype scenes = rig.tp.log->lines.size();
+    // A cover scene paces the song from its scheduling; a composition in flight
+    // and the setting turned off hold the scene back.
     rig.autos.coverScheduled(rig.watcher.track()->key());
     rig.tp.queue->advance(29.0);
-    rig.autos.check(0.0);
+    EXPECT_EQ(rig.scene(0.0), QString());
     rig.tp.queue->advance(2.0);
     rig.generator.setInFlight(true);
-    rig.autos.check(0.0);
+    EXPECT_EQ(rig.scene(0.0), QString());
     rig.generator.setInFlight(false);
     rig.tp.settings->setValue(QStringLiteral("auto.scenes"), false);
-    rig.autos.check(0.0);
-    EXPECT_EQ(rig.tp.log->lines.size(), scenes);
+    EXPECT_EQ(rig.scene(0.0), QString());
     rig.tp.settings->setValue(QStringLiteral("auto.scenes"), true);
-    rig.autos.check(0.0);
-    EXPECT_EQ(rig.lastLog(), QStringLiteral(R"([vesmer] auto-scene: a scene interpreting this lyric: "world / hello" — from "Song" by Band)"));
+    EXPECT_EQ(rig.scene(0.0), lyricScene("world / hello", ""));
 }
