@@ -2,7 +2,9 @@
 
 #include "app/AudioTap.h"
 #include "app/CapturePump.h"
+#include "compose/AutoScenes.h"
 #include "compose/ComposeClient.h"
+#include "compose/CoverScene.h"
 #include "compose/Presets.h"
 #include "compose/SceneGenerator.h"
 #include "compose/SignIn.h"
@@ -54,6 +56,11 @@ AppState::AppState(Platform platform, QObject* parent)
                           : std::make_unique<LyricsFetcher>(*m_platform.network, *m_platform.queue, m_platform.lyricsService)),
       m_lyricSync(std::make_unique<LyricSync>(*m_platform.settings, *m_platform.clock, *m_platform.queue, *m_nowPlaying,
                                               *m_lyricsFetcher, *m_placement)),
+      m_autoScenes(std::make_unique<AutoScenes>(*m_platform.settings, *m_platform.clock, *m_platform.log, *m_nowPlaying,
+                                                *m_lyricSync, *m_placement, *m_generator)),
+      m_coverScene(std::make_unique<CoverScene>(*m_platform.settings, *m_platform.queue, *m_platform.log,
+                                                *m_platform.network, *m_compose, *m_generator, *m_nowPlaying,
+                                                *m_placement, *m_autoScenes)),
       m_pump(std::make_unique<CapturePump>(*m_platform.queue, *m_platform.clock, *m_platform.log, *m_platform.capture))
 {
 
@@ -153,6 +160,10 @@ void AppState::wireSubsystems()
     connect(m_nowPlaying.get(), &NowPlayingWatcher::permissionHintAssigned, this, &AppState::nowPlayingChanged);
     connect(m_lyricSync.get(), &LyricSync::lineChanged, this, &AppState::setLyricLine);
     connect(m_lyricSync.get(), &LyricSync::songChanged, this, &AppState::scheduleCoverScene);
+    connect(m_autoScenes.get(), &AutoScenes::sourceChanged, this, &AppState::setAutoSource);
+    connect(m_coverScene.get(), &CoverScene::sourceChanged, this, &AppState::setAutoSource);
+    connect(m_coverScene.get(), &CoverScene::statusChanged, this, &AppState::setComposeStatus);
+    connect(m_coverScene.get(), &CoverScene::sceneApplied, this, aiScene);
 }
 
 // The pump (and with it the tap and its ring) goes before the platform's capture
@@ -384,10 +395,15 @@ bool AppState::signedIn() const
 // --- Automatic scenes and lyrics: forwards, and the places where the compose
 // and now-playing subsystems come in.
 
-void AppState::autoSceneCheck() {}
+void AppState::autoSceneCheck()
+{
+    m_autoScenes->check(m_bpm);
+}
 
-// The cover scene comes with the compose subsystem.
-void AppState::scheduleCoverScene(const TrackInfo&) {}
+void AppState::scheduleCoverScene(const TrackInfo& track)
+{
+    m_coverScene->schedule(track);
+}
 
 void AppState::startNowPlaying()
 {

@@ -20,8 +20,10 @@
 #include "platform/Platform.h"
 
 class AudioTap;
+class AutoScenes;
 class CapturePump;
 class ComposeClient;
+class CoverScene;
 class LookAndThemes;
 class LyricSync;
 class LyricsFetcher;
@@ -121,8 +123,10 @@ public:
     // hasKey, and the backend has not rejected the key.
     bool signedIn() const;
 
-    // --- Automatic scenes (src/compose)
+    // --- Automatic and cover scenes (src/compose: AutoScenes, CoverScene)
+    // The pump's slow ticks: may start a scene of the song or its lyric line.
     void autoSceneCheck();
+    // Every song change: a cover scene 3 s later, unless the next change comes first.
     void scheduleCoverScene(const TrackInfo& track);
 
     // --- Now playing and lyrics (src/nowplaying: NowPlayingWatcher, LyricsFetcher, LyricSync)
@@ -216,6 +220,8 @@ private:
     std::unique_ptr<NowPlayingWatcher> m_nowPlaying;
     std::unique_ptr<LyricsFetcher> m_lyricsFetcher;
     std::unique_ptr<LyricSync> m_lyricSync;  // after the two it uses, so it goes first
+    std::unique_ptr<AutoScenes> m_autoScenes;  // after what they read, so they go first
+    std::unique_ptr<CoverScene> m_coverScene;
 
     // Capture
     std::unique_ptr<CapturePump> m_pump;
