@@ -13,6 +13,14 @@ namespace {
 // A graph is a few kilobytes; a reply this large is not one, and reading it
 // whole would only cost memory.
 constexpr qint64 kMaxReplyBytes = 64 * 1024 * 1024;
+
+// Qt numbers its errors by layer: below 200 the connection or a proxy failed,
+// 300-399 the protocol broke; 200-299 and 400-499 come from an answered status.
+bool brokeOnTheWay(QNetworkReply::NetworkError error)
+{
+    return (error > QNetworkReply::NoError && error < QNetworkReply::ContentAccessDenied)
+        || (error >= QNetworkReply::ProtocolUnknownError && error < QNetworkReply::InternalServerError);
+}
 }  // namespace
 
 const QString BackendExchange::kTimedOut = QStringLiteral("the backend did not answer in time");
@@ -82,6 +90,8 @@ void BackendExchange::send(const Request& request, Done done)
         const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
         if (!why->isEmpty())
             answer.transportError = *why;
+        else if (brokeOnTheWay(reply->error()))  // a status may have come, but not the whole body
+            answer.transportError = reply->errorString();
         else if (status.isValid() || reply->error() == QNetworkReply::NoError) {
             answer.status = status.toInt();  // 0 for a response that is not HTTP
             answer.body = reply->readAll();
