@@ -428,3 +428,15 @@ qsizetype AppState::lyricsLineCount() const
 {
     return m_lyricSync->lyricLines().size();
 }
+
+// --- For the control panel
+
+std::optional<TrackInfo> AppState::currentTrack() const
+{
+    return m_nowPlaying->track();
+}
+
+void AppState::openSoundSettings()
+{
+    m_platform.desktop->openSoundSettings();
+}

@@ -148,6 +148,12 @@ public:
     void setPanelVisible(bool visible);
     void systemLog(const QString& line);  // line includes the "[vesmer] " prefix
 
+    // --- For the control panel (src/panel): what it shows beside the published
+    // fields, and where its sound-settings button goes.
+    // The watcher's current track; nowPlayingChanged tells of a change.
+    std::optional<TrackInfo> currentTrack() const;
+    void openSoundSettings();
+
     // --- Published fields
     bool capturing() const { return m_capturing; }
     QString captureError() const { return m_captureError; }  // null: none
