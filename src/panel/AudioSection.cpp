@@ -50,7 +50,6 @@ AudioSection::AudioSection(AppState& state, QWidget* parent)
     PanelStyle::styleLabel(*m_tempo, PanelStyle::secondary());
     section->addRow(QStringLiteral("Tempo"), m_tempo);
 
-    m_status->setWordWrap(true);
     m_statusSymbol->setAlignment(Qt::AlignTop);
     auto* statusRow = new QWidget(section);
     auto* statusLayout = new QHBoxLayout(statusRow);
@@ -87,7 +86,7 @@ void AudioSection::refresh()
     const std::optional<TrackInfo> track = m_state.currentTrack();
     const StatusLine line = statusFor({m_state.captureError(), m_state.capturing(), m_state.everSawSignal(),
                                        m_state.silentForSeconds(), track && track->playing});
-    m_status->setText(line.text);
+    PanelStyle::setLines(*m_status, line.text, PanelStyle::kRowTextWidth - kSymbolSize - 6, 3);
     PanelStyle::styleLabel(*m_status, line.colour);
     m_statusSymbol->setPixmap(panelPixmap(line.symbol, kSymbolSize, line.colour));
     m_openSettings->setVisible(line.offersSettings);

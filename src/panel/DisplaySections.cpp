@@ -83,7 +83,8 @@ PanelSection* DisplaySections::wallpaperSection()
     });
     m_remove = new QPushButton(QStringLiteral("Remove"), m_wallpaper);
     QPalette destructive = m_remove->palette();
-    destructive.setColor(QPalette::ButtonText, PanelStyle::red());
+    for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive})
+        destructive.setColor(group, QPalette::ButtonText, PanelStyle::red());  // disabled stays grey
     m_remove->setPalette(destructive);
     connect(m_remove, &QPushButton::clicked, this, [this] { m_state.removeWallpaper(); });
     m_wallpaper->addRow(rowOf({m_place, m_remove}, 8, m_wallpaper));

@@ -74,12 +74,10 @@ NowPlayingSection::NowPlayingSection(AppState& state, QWidget* parent)
     m_playState->setFixedWidth(kSymbolSize);
 
     PanelStyle::styleLabel(*m_lyric, PanelStyle::secondary(), true);
-    PanelStyle::limitLines(*m_lyric, 2);
 
     auto* hintSymbol = new QLabel(m_hintRow);
     hintSymbol->setPixmap(panelPixmap(Symbol::Hand, kSymbolSize, PanelStyle::orange()));
     PanelStyle::styleLabel(*m_hint, PanelStyle::orange(), true);
-    m_hint->setWordWrap(true);
     auto* hintLayout = new QHBoxLayout(m_hintRow);
     hintLayout->setContentsMargins(0, 0, 0, 0);
     hintLayout->setSpacing(6);
@@ -112,13 +110,15 @@ void NowPlayingSection::refresh()
     m_hintRow->setVisible(hint.has_value());
     m_nothing->setVisible(!track && !hint);
     if (hint)
-        m_hint->setText(*hint);
+        PanelStyle::setLines(*m_hint, *hint, PanelStyle::kRowTextWidth - kSymbolSize - 6, 3);
     if (!track)
         return;
-    m_title->setText(track->title);
-    m_subtitle->setText(track->artist + QStringLiteral(" \u00b7 ") + track->source);
+    // One line each, beside the cover and the play state.
+    const int width = PanelStyle::kRowTextWidth - kCoverSize - kSymbolSize - 2 * 10;
+    PanelStyle::setLines(*m_title, track->title, width, 1);
+    PanelStyle::setLines(*m_subtitle, track->artist + QStringLiteral(" \u00b7 ") + track->source, width, 1);
     m_playState->setPixmap(panelPixmap(track->playing ? Symbol::Play : Symbol::Pause, kSymbolSize, PanelStyle::secondary()));
-    m_lyric->setText(m_state.lyricLine());
+    PanelStyle::setLines(*m_lyric, m_state.lyricLine(), PanelStyle::kRowTextWidth, 2);
     loadCover(QUrl(track->artworkUrl));
 }
 

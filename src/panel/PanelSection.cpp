@@ -13,6 +13,8 @@ constexpr int kSymbolSize = 16;
 
 PanelSection::PanelSection(std::optional<Header> header, QWidget* parent) : QFrame(parent)
 {
+    // Never squeezed below what it asks for: a column that runs out of room scrolls.
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
     outer->setSpacing(4);

@@ -1,7 +1,9 @@
 #include "panel/PanelStyle.h"
 
 #include <QApplication>
+#include <QFontMetrics>
 #include <QPalette>
+#include <QTextLayout>
 
 namespace PanelStyle {
 
@@ -40,10 +42,23 @@ void styleLabel(QLabel& label, const QColor& colour, bool callout)
         label.setFont(PanelStyle::callout(label.font()));
 }
 
-void limitLines(QLabel& label, int lines)
+void setLines(QLabel& label, const QString& text, int width, int maxLines)
 {
-    label.setWordWrap(true);
-    label.setMaximumHeight(label.fontMetrics().lineSpacing() * lines + 2);
+    const QFontMetrics metrics(label.font());
+    QTextLayout layout(text, label.font());
+    QStringList lines;
+    layout.beginLayout();
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(width);
+        if (lines.size() == maxLines - 1) {
+            lines << metrics.elidedText(text.mid(line.textStart()).simplified(), Qt::ElideRight, width);
+            break;
+        }
+        lines << text.mid(line.textStart(), line.textLength()).trimmed();
+    }
+    layout.endLayout();
+    label.setWordWrap(false);
+    label.setText(lines.join(QLatin1Char('\n')));
 }
 
 void makeProminent(QPushButton& button)

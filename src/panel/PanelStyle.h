@@ -22,8 +22,15 @@ QFont callout(const QFont& base);
 // Sets a label's text colour (invalid: the palette's) and, when `callout`, its size.
 void styleLabel(QLabel& label, const QColor& colour, bool callout = false);
 
-// A multi-line label that stops after `lines` lines.
-void limitLines(QLabel& label, int lines);
+// What a note across a row of the right column may use: its card's inside,
+// less room for a scroll bar.
+inline constexpr int kRowTextWidth = 340;
+
+// Shows `text` broken into lines of at most `width` px, and no more than
+// `maxLines` of them, the last cut short with "…". The label then asks its form
+// for exactly those lines: forms in a scrolling column do not ask a word-wrapping
+// label how tall it wants to be at its width, and would clip it.
+void setLines(QLabel& label, const QString& text, int width, int maxLines);
 
 // The one button of a group drawn in the accent colour.
 void makeProminent(QPushButton& button);

@@ -9,7 +9,6 @@ PromptField::PromptField(QWidget* parent) : QPlainTextEdit(parent)
 {
     setTabChangesFocus(true);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     connect(this, &QPlainTextEdit::textChanged, this, &PromptField::fitHeight);
     fitHeight();
@@ -36,10 +35,10 @@ void PromptField::fitHeight()
     int lines = 0;
     for (QTextBlock block = document()->begin(); block.isValid(); block = block.next())
         lines += std::max(1, block.layout() ? block.layout()->lineCount() : 1);
+    // Past three lines the field stops growing and scrolls instead.
+    setVerticalScrollBarPolicy(lines > kMaxLines ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
     lines = std::clamp(lines, 1, kMaxLines);
-    const QMargins margins = contentsMargins();
-    const int height = fontMetrics().lineSpacing() * lines + int(2 * document()->documentMargin()) + margins.top() +
-                       margins.bottom();
+    const int height = fontMetrics().lineSpacing() * lines + int(2 * document()->documentMargin()) + 2 * frameWidth();
     if (height != this->height())
         setFixedHeight(height);
 }

@@ -17,6 +17,9 @@
 namespace {
 
 constexpr int kPaceWidth = 170;
+// Beside the row's label and the "Sign in again…" button; beside Generate and save.
+constexpr int kAccountNoteWidth = 170;
+constexpr int kComposeStatusWidth = 200;
 const QString kInvalid = QStringLiteral("invalid");
 const QString kLive = QStringLiteral("\u2713 live");
 
@@ -51,7 +54,6 @@ SceneSection::SceneSection(AppState& state, QWidget* parent)
     accountLayout->setSpacing(8);
     accountLayout->addWidget(m_keyStatus, 1);
     accountLayout->addWidget(signInAgain);
-    m_keyStatus->setWordWrap(true);
     m_section->addRow(QStringLiteral("Account"), m_accountRow);
 
     connect(m_auto, &QCheckBox::toggled, this, [this](bool on) { writeSetting(m_settings, SettingKey::AutoScenes, on); });
@@ -81,7 +83,6 @@ SceneSection::SceneSection(AppState& state, QWidget* parent)
     italic.setItalic(true);
     m_autoSource->setFont(italic);
     PanelStyle::styleLabel(*m_autoSource, PanelStyle::secondary(), true);
-    PanelStyle::limitLines(*m_autoSource, 2);
     m_section->addRow(m_autoSource);
 
     m_prompt->setAccessibleName(QStringLiteral("Prompt"));
@@ -98,14 +99,16 @@ SceneSection::SceneSection(AppState& state, QWidget* parent)
     m_save->setToolTip(QStringLiteral("Save this visual as a preset"));
     connect(m_save, &QPushButton::clicked, this, [this] { m_state.savePreset(); });
     m_composeStatus->setFont(PanelStyle::callout(m_composeStatus->font()));
-    m_composeStatus->setWordWrap(true);
     auto* actions = new QWidget(m_section);
     auto* actionsLayout = new QHBoxLayout(actions);
     actionsLayout->setContentsMargins(0, 0, 0, 0);
     actionsLayout->setSpacing(8);
+    for (QPushButton* button : {m_generate, m_save})
+        button->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     actionsLayout->addWidget(m_generate);
     actionsLayout->addWidget(m_save);
     actionsLayout->addWidget(m_composeStatus, 1);
+    actionsLayout->addStretch();
     m_section->addRow(actions);
 
     auto* layout = new QVBoxLayout(this);
@@ -134,7 +137,7 @@ void SceneSection::refresh()
     const bool hasKey = m_state.hasKey();
     m_section->setRowVisible(m_signIn, !hasKey);
     m_section->setRowVisible(m_accountRow, hasKey && m_state.keyState() == kInvalid);
-    m_keyStatus->setText(m_state.keyStatus());
+    PanelStyle::setLines(*m_keyStatus, m_state.keyStatus(), kAccountNoteWidth, 2);
 
     const bool on = autoOn();
     {
@@ -145,7 +148,8 @@ void SceneSection::refresh()
     }
     m_section->setRowVisible(m_paceRow, on);
     const QString source = m_state.autoSource();
-    m_autoSource->setText(QStringLiteral("\u201c") + source + QStringLiteral("\u201d"));
+    PanelStyle::setLines(*m_autoSource, QStringLiteral("\u201c") + source + QStringLiteral("\u201d"),
+                         PanelStyle::kRowTextWidth, 2);
     m_section->setRowVisible(m_autoSource, on && !source.isEmpty());
 
     m_prompt->setPlaceholderText(on ? QStringLiteral("Auto mode is steering \u2014 turn it off to type")
@@ -156,7 +160,7 @@ void SceneSection::refresh()
     m_save->setEnabled(m_state.wallpaper() != nullptr);
 
     const QString status = m_state.composeStatus();
-    m_composeStatus->setText(status);
+    PanelStyle::setLines(*m_composeStatus, status, kComposeStatusWidth, 2);
     m_composeStatus->setVisible(!status.isEmpty());
     PanelStyle::styleLabel(*m_composeStatus, status == kLive ? PanelStyle::green() : PanelStyle::secondary());
 }

@@ -77,7 +77,7 @@ protected:
     QLabel* label(const QString& text) const
     {
         for (QLabel* label : window->findChildren<QLabel*>())
-            if (label->text() == text && shown(label))
+            if (QString(label->text()).replace(QLatin1Char('\n'), QLatin1Char(' ')) == text && shown(label))
                 return label;
         return nullptr;
     }
@@ -204,6 +204,11 @@ TEST_F(PanelViewTest, SignInStatesAndWhenThePromptMayGenerate)
     EXPECT_TRUE(button("Sign in with Vesmer"));
     EXPECT_EQ(prompt()->placeholderText(), QStringLiteral("Auto mode is steering \u2014 turn it off to type"));
     EXPECT_FALSE(prompt()->isEnabled());
+    tp.settings->setValue(QStringLiteral("auto.scenes"), false);
+    settle();
+    EXPECT_EQ(prompt()->placeholderText(), QStringLiteral("Describe the visuals\u2026"));
+    EXPECT_FALSE(prompt()->isEnabled()) << "signed out";
+    tp.settings->setValue(QStringLiteral("auto.scenes"), true);
 
     // A key written elsewhere is checked and shown at once; the backend refuses it.
     tp.settings->setValue(QStringLiteral("pro.key"), QStringLiteral("k1"));
