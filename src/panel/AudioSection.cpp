@@ -1,6 +1,5 @@
 #include "panel/AudioSection.h"
 
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -52,11 +51,7 @@ AudioSection::AudioSection(AppState& state, QWidget* parent)
 
     m_statusSymbol->setAlignment(Qt::AlignTop);
     auto* statusRow = new QWidget(section);
-    auto* statusLayout = new QHBoxLayout(statusRow);
-    statusLayout->setContentsMargins(0, 0, 0, 0);
-    statusLayout->setSpacing(6);
-    statusLayout->addWidget(m_statusSymbol, 0, Qt::AlignTop);
-    statusLayout->addWidget(m_status, 1);
+    layOutSymbolRow(*statusRow, m_statusSymbol, m_status);
     auto* status = new QWidget(section);
     auto* statusColumn = new QVBoxLayout(status);
     statusColumn->setContentsMargins(0, 0, 0, 0);

@@ -78,11 +78,7 @@ NowPlayingSection::NowPlayingSection(AppState& state, QWidget* parent)
     auto* hintSymbol = new QLabel(m_hintRow);
     hintSymbol->setPixmap(panelPixmap(Symbol::Hand, kSymbolSize, PanelStyle::orange()));
     PanelStyle::styleLabel(*m_hint, PanelStyle::orange(), true);
-    auto* hintLayout = new QHBoxLayout(m_hintRow);
-    hintLayout->setContentsMargins(0, 0, 0, 0);
-    hintLayout->setSpacing(6);
-    hintLayout->addWidget(hintSymbol, 0, Qt::AlignTop);
-    hintLayout->addWidget(m_hint, 1);
+    layOutSymbolRow(*m_hintRow, hintSymbol, m_hint);
     PanelStyle::styleLabel(*m_nothing, PanelStyle::secondary(), true);
 
     auto* section = new PanelSection(std::nullopt, this);

@@ -75,3 +75,12 @@ QWidget* rowOf(std::initializer_list<QWidget*> widgets, int spacing, QWidget* pa
     layout->addStretch();
     return row;
 }
+
+void layOutSymbolRow(QWidget& row, QLabel* symbol, QLabel* text)
+{
+    auto* layout = new QHBoxLayout(&row);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(6);
+    layout->addWidget(symbol, 0, Qt::AlignTop);
+    layout->addWidget(text, 1);
+}

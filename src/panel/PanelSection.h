@@ -34,3 +34,6 @@ private:
 
 // A horizontal strip of widgets, `spacing` apart, aligned left, without margins.
 QWidget* rowOf(std::initializer_list<QWidget*> widgets, int spacing = 8, QWidget* parent = nullptr);
+
+// A symbol beside a note that may run over several lines, the symbol at the top.
+void layOutSymbolRow(QWidget& row, QLabel* symbol, QLabel* text);

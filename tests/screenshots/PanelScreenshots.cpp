@@ -1,4 +1,4 @@
-// Renders the control panel in three states into PNG files:
+// Renders the control panel in three states into PNG files (needs a display):
 //   panel_screenshots OUTPUT_DIR
 // Each state is staged on a fresh app state made of the test doubles: virtual
 // time, a scripted capture and player, a fake wallpaper host. The panel itself is
@@ -109,6 +109,7 @@ int main(int argc, char** argv)
         return 2;
     }
     const QString out = QString::fromLocal8Bit(argv[1]);
+    QDir().mkpath(out);
     QDir().mkpath(QFileInfo(ComposeClient::configPath()).absolutePath());
     QFile config(ComposeClient::configPath());
     if (config.open(QIODevice::WriteOnly))
