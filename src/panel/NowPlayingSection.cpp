@@ -150,7 +150,6 @@ void NowPlayingSection::coverArrived(QNetworkReply* reply)
         m_cover->setPixmap(roundedCover(image, kCoverSize));
         m_hasCover = true;
     }
-    emit coverSettled();
 }
 
 void NowPlayingSection::showPlaceholder()

@@ -26,10 +26,6 @@ public:
     // Whether the cover square shows a picture rather than the note placeholder.
     bool showsCover() const { return m_hasCover; }
 
-signals:
-    // A cover finished loading, or failed to.
-    void coverSettled();
-
 private:
     void loadCover(const QUrl& url);
     void coverArrived(QNetworkReply* reply);

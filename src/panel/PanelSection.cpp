@@ -59,11 +59,6 @@ void PanelSection::setRowVisible(QWidget* content, bool visible)
     m_form->setRowVisible(content, visible);
 }
 
-bool PanelSection::isRowVisible(QWidget* content) const
-{
-    return !content->isHidden();
-}
-
 QWidget* rowOf(std::initializer_list<QWidget*> widgets, int spacing, QWidget* parent)
 {
     auto* row = new QWidget(parent);

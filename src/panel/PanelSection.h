@@ -25,7 +25,6 @@ public:
     void addRow(QWidget* content);
     // Shows or hides the row holding `content`, its label included.
     void setRowVisible(QWidget* content, bool visible);
-    bool isRowVisible(QWidget* content) const;
     QFormLayout& form() const { return *m_form; }
 
 private:
