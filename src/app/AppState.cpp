@@ -107,6 +107,12 @@ void AppState::wireSubsystems()
     connect(m_presets.get(), &Presets::statusChanged, this, &AppState::setComposeStatus);
     connect(m_presets.get(), &Presets::sceneApplied, this, aiScene);
     connect(m_presets.get(), &Presets::listChanged, this, &AppState::presetsChanged);
+    // A key stored by anyone (a sign-in callback, the bundled composer, another
+    // copy of the settings) is configured and checked at once.
+    connect(m_platform.settings.get(), &Settings::changed, this, [this](const QString& key) {
+        if (key == QLatin1String("pro.key"))
+            storedKeyChanged();
+    });
     connect(m_signIn.get(), &SignIn::verdictChanged, this, [this](const QString& state, const QString& note) {
         publish(m_keyState, state, &AppState::keyStateChanged);
         publish(m_keyStatus, note, &AppState::keyStatusChanged);
@@ -357,8 +363,7 @@ void AppState::persistPresets()
 
 void AppState::activateKey(const QString& key)
 {
-    m_signIn->storeKey(key);
-    storedKeyChanged();
+    m_signIn->storeKey(key);  // the stored key's change configures and checks it
     m_platform.desktop->bringToFront();
 }
 
@@ -443,4 +448,16 @@ std::optional<QString> AppState::permissionHint() const
 qsizetype AppState::lyricsLineCount() const
 {
     return m_lyricSync->lyricLines().size();
+}
+
+// --- For the control panel
+
+std::optional<TrackInfo> AppState::currentTrack() const
+{
+    return m_nowPlaying->track();
+}
+
+void AppState::openSoundSettings()
+{
+    m_platform.desktop->openSoundSettings();
 }

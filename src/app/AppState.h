@@ -111,10 +111,11 @@ public:
     void persistPresets();
 
     // --- Sign-in (src/compose/SignIn)
-    // Stores a key from the sign-in callback, then storedKeyChanged().
+    // Stores a key from the sign-in callback (storedKeyChanged follows) and
+    // brings the app to the front.
     void activateKey(const QString& key);
     // The configuration read again, the lyric default, and a fresh key check:
-    // what follows any change of the stored key.
+    // what follows any change of the stored "pro.key".
     void storedKeyChanged();
     void validateKey();
     void openSignInPage();
@@ -151,6 +152,12 @@ public:
     bool panelVisible() const { return m_panelVisible; }
     void setPanelVisible(bool visible);
     void systemLog(const QString& line);  // line includes the "[vesmer] " prefix
+
+    // --- For the control panel (src/panel): what it shows beside the published
+    // fields, and where its sound-settings button goes.
+    // The watcher's current track; nowPlayingChanged tells of a change.
+    std::optional<TrackInfo> currentTrack() const;
+    void openSoundSettings();
 
     // --- Published fields
     bool capturing() const { return m_capturing; }

@@ -104,7 +104,7 @@ Platform makePlatform(const CommandLine& commandLine)
     platform.screens = std::make_unique<QtScreens>();
     platform.wallpaperHost = std::make_unique<QtWallpaperHost>();
     platform.capture = std::make_unique<PulseCaptureBackend>();
-    platform.desktop = std::make_unique<QtDesktop>();
+    platform.desktop = std::make_unique<QtDesktop>(*platform.log);
     platform.network = std::make_unique<QNetworkAccessManager>();
     platform.players = std::make_unique<MprisPlayerBridge>(*platform.clock);
     if (commandLine.lyricsUrl)
@@ -144,7 +144,6 @@ int run(QApplication& qtApp, const CommandLine& commandLine, SingleInstance& ins
     composer.start(state.composeClient().config().baseUrl, state.hasKey());
 
     panel.showCentred();
-    state.startNowPlaying();
     QTimer::singleShot(0, &application, &Application::launch);
     const int code = qtApp.exec();
     application.terminate();

@@ -2,40 +2,23 @@
 
 #include <QCloseEvent>
 #include <QGuiApplication>
-#include <QHBoxLayout>
-#include <QLabel>
-#include <QPushButton>
 #include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWindow>
 
 #include "app/AppState.h"
+#include "panel/PanelView.h"
 
 PanelWindow::PanelWindow(AppState& state, QWidget* parent)
-    : QWidget(parent), m_state(state), m_capture(new QLabel(this)), m_wallpaper(new QLabel(this))
+    : QWidget(parent), m_state(state), m_view(new PanelView(state, this))
 {
     setWindowTitle(QStringLiteral("Vesmer"));
-
-    auto* setButton = new QPushButton(QStringLiteral("Set as Wallpaper"), this);
-    auto* removeButton = new QPushButton(QStringLiteral("Remove"), this);
-    connect(setButton, &QPushButton::clicked, this, &PanelWindow::setWallpaperOnFirstScreen);
-    connect(removeButton, &QPushButton::clicked, this, [this] { m_state.removeWallpaper(); });
-
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(setButton);
-    buttons->addWidget(removeButton);
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(m_capture);
-    layout->addWidget(m_wallpaper);
-    layout->addLayout(buttons);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_view);
     // The window follows its content and cannot be resized past it.
     layout->setSizeConstraint(QLayout::SetFixedSize);
-
-    for (auto changed : {&AppState::capturingChanged, &AppState::captureErrorChanged,
-                         &AppState::wallpaperScreenNameChanged})
-        connect(&m_state, changed, this, &PanelWindow::refresh);
-    refresh();
 
     connect(m_state.platform().events.get(), &SystemEvents::windowsRestacked, this,
             &PanelWindow::visibilityMayHaveChanged);
@@ -62,6 +45,7 @@ bool PanelWindow::event(QEvent* event)
             window->installEventFilter(this);
         }
         visibilityMayHaveChanged();
+        m_state.startNowPlaying();
         break;
     case QEvent::Hide:
     case QEvent::WindowStateChange:
@@ -92,7 +76,9 @@ void PanelWindow::visibilityMayHaveChanged()
         m_visibilityQueued = false;
         const QWindow* window = windowHandle();
         const bool onScreen = isVisible() && !isMinimized() && window && window->isExposed();
-        m_state.setPanelVisible(onScreen && !m_state.platform().events->completelyCovered(winId()));
+        const bool visible = onScreen && !m_state.platform().events->completelyCovered(winId());
+        m_state.setPanelVisible(visible);
+        m_view->setLive(visible);
     });
 }
 
@@ -100,22 +86,4 @@ void PanelWindow::closeEvent(QCloseEvent* event)
 {
     event->accept();
     emit closed();
-}
-
-void PanelWindow::refresh()
-{
-    if (!m_state.captureError().isNull())
-        m_capture->setText(QStringLiteral("Capture failed: ") + m_state.captureError());
-    else
-        m_capture->setText(m_state.capturing() ? QStringLiteral("Capturing system audio")
-                                               : QStringLiteral("Not capturing"));
-    const QString screen = m_state.wallpaperScreenName();
-    m_wallpaper->setText(screen.isNull() ? QStringLiteral("No wallpaper") : QStringLiteral("Wallpaper on ") + screen);
-}
-
-void PanelWindow::setWallpaperOnFirstScreen()
-{
-    const QList<ScreenInfo> screens = m_state.platform().screens->list();
-    if (!screens.isEmpty())
-        m_state.setWallpaper(screens.first(), false);
 }

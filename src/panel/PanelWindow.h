@@ -1,14 +1,14 @@
 #pragma once
-// The control panel window, titled "Vesmer": for now a small stand-in showing the
-// capture state and the wallpaper screen, with the wallpaper buttons. Sized to its
-// content and centred on the primary screen. Tells the app state whether it is on
-// screen: shown, not minimised, exposed and not completely covered by the windows
-// stacked above it. Main thread only.
+// The control panel window, titled "Vesmer", holding the panel's view at its fixed
+// size, centred on the primary screen. Showing it starts the now-playing watcher.
+// Tells the app state, and its view, whether it is on screen: shown, not
+// minimised, exposed and not completely covered by the windows stacked above it.
+// Main thread only.
 
 #include <QWidget>
 
 class AppState;
-class QLabel;
+class PanelView;
 
 class PanelWindow final : public QWidget {
     Q_OBJECT
@@ -18,6 +18,8 @@ public:
 
     // Shows the window at the centre of the primary screen.
     void showCentred();
+
+    PanelView& view() const { return *m_view; }
 
 signals:
     // The user closed the window; the application decides whether to quit.
@@ -30,11 +32,8 @@ protected:
 
 private:
     void visibilityMayHaveChanged();
-    void refresh();
-    void setWallpaperOnFirstScreen();
 
     AppState& m_state;
-    QLabel* m_capture = nullptr;
-    QLabel* m_wallpaper = nullptr;
+    PanelView* m_view;
     bool m_visibilityQueued = false;
 };

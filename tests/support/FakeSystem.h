@@ -25,9 +25,16 @@ public:
 class FakeSystemEvents final : public SystemEvents {
     Q_OBJECT
 public:
-    bool completelyCovered(WId) const override { return false; }
+    bool completelyCovered(WId) const override { return covered; }
     void sleep() { emit screensDidSleep(); }
     void wake() { emit screensDidWake(); }
+    // Trigger: other windows now cover every window completely, or none.
+    void setCovered(bool now)
+    {
+        covered = now;
+        emit windowsRestacked();
+    }
+    bool covered = false;
 };
 
 class FakeScreens final : public Screens {

@@ -1,20 +1,25 @@
 #include "platform/qt/QtDesktop.h"
 
 #include <QApplication>
+#include <algorithm>
 #include <QDesktopServices>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QWidget>
 
+#include "platform/SystemLog.h"
+
 namespace {
 
 struct SettingsTool {
-    const char* desktop;  // preferred on this desktop (XDG_CURRENT_DESKTOP); empty: anywhere
+    const char* desktop;  // the desktop it belongs to (XDG_CURRENT_DESKTOP); empty: any
     const char* program;
     QStringList arguments;
 };
 
 }  // namespace
+
+QtDesktop::QtDesktop(SystemLog& log) : m_log(log) {}
 
 void QtDesktop::openUrl(const QUrl& url)
 {
@@ -23,24 +28,29 @@ void QtDesktop::openUrl(const QUrl& url)
 
 void QtDesktop::openSoundSettings()
 {
-    const QList<SettingsTool> tools = {
+    QList<SettingsTool> tools = {
         {"GNOME", "gnome-control-center", {QStringLiteral("sound")}},
         {"KDE", "systemsettings", {QStringLiteral("kcm_pulseaudio")}},
         {"", "pavucontrol", {}},
     };
+    // The running desktop's own panel goes first; otherwise the order above.
     const QString desktop = qEnvironmentVariable("XDG_CURRENT_DESKTOP");
-    // The desktop's own tool first, then the generic mixer.
-    for (const bool ownDesktopPass : {true, false}) {
-        for (const SettingsTool& tool : tools) {
-            const QString name = QLatin1String(tool.desktop);
-            const bool ownDesktop = !name.isEmpty() && desktop.contains(name, Qt::CaseInsensitive);
-            if (ownDesktopPass != ownDesktop || (!ownDesktopPass && !name.isEmpty()))
-                continue;
-            const QString program = QStandardPaths::findExecutable(QLatin1String(tool.program));
-            if (!program.isEmpty() && QProcess::startDetached(program, tool.arguments))
-                return;
-        }
+    std::stable_partition(tools.begin(), tools.end(), [&](const SettingsTool& tool) {
+        return *tool.desktop && desktop.contains(QLatin1String(tool.desktop), Qt::CaseInsensitive);
+    });
+    QStringList tried;
+    for (const SettingsTool& tool : tools) {
+        const QString program = QStandardPaths::findExecutable(QLatin1String(tool.program));
+        if (program.isEmpty())
+            continue;
+        if (QProcess::startDetached(program, tool.arguments))
+            return;
+        tried << program;
     }
+    m_log.write(tried.isEmpty()
+        ? QStringLiteral("[vesmer] no sound settings to open: none of gnome-control-center, systemsettings or "
+                         "pavucontrol is installed")
+        : QStringLiteral("[vesmer] no sound settings to open: could not start ") + tried.join(QStringLiteral(", ")));
 }
 
 void QtDesktop::bringToFront()

@@ -1,0 +1,51 @@
+#include <gtest/gtest.h>
+
+#include "panel/AudioSection.h"
+#include "panel/LevelMeter.h"
+
+TEST(AudioSection, StatusLineFollowsTheFirstRuleThatApplies)
+{
+    const double limit = AudioSection::kSilenceWarningSeconds;
+    const QString listening = QStringLiteral("Listening to everything this computer plays");
+    const QString unheard =
+        QStringLiteral("Music is playing but Vesmer can't hear it \u2014 make sure it plays on the default output.");
+    const QString noAudio = QStringLiteral("No audio detected \u2014 play something and the visuals react.");
+    struct Row {
+        const char* name;
+        AudioSection::StatusInputs in;
+        QString text;
+        bool offersSettings;
+    };
+    const Row rows[] = {
+        {"silent for exactly the limit", {{}, true, false, limit, true}, listening, false},
+        {"just over, a track playing", {{}, true, false, limit + 0.01, true}, unheard, true},
+        {"just over, nothing playing", {{}, true, false, limit + 0.01, false}, noAudio, false},
+        {"a signal was seen once", {{}, true, true, limit + 5, true}, listening, false},
+        {"not capturing", {{}, false, false, limit + 5, true}, QStringLiteral("Starts automatically with the wallpaper"), false},
+        {"an error beats everything", {QStringLiteral("pa_connect failed (-6)"), true, false, limit + 5, true},
+         QStringLiteral("pa_connect failed (-6)"), true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const AudioSection::StatusLine line = AudioSection::statusFor(row.in);
+        EXPECT_EQ(line.text, row.text);
+        EXPECT_EQ(line.offersSettings, row.offersSettings);
+    }
+}
+
+TEST(AudioSection, TempoAndLevelBar)
+{
+    EXPECT_EQ(AudioSection::tempoText(0.0), QStringLiteral("\u2014"));
+    EXPECT_EQ(AudioSection::tempoText(127.5), QStringLiteral("128 BPM"));
+    EXPECT_EQ(AudioSection::tempoText(127.49), QStringLiteral("127 BPM"));
+
+    LevelMeter meter;
+    meter.resize(160, 14);
+    EXPECT_EQ(meter.barWidth(), 4.0) << "silence still shows a dot";
+    meter.setLevel(0.5f);
+    EXPECT_EQ(meter.barWidth(), 160.0);
+    meter.setLevel(0.1f);
+    EXPECT_NEAR(meter.barWidth(), 160 * 0.22, 1e-4);
+    meter.setLevel(std::numeric_limits<float>::quiet_NaN());
+    EXPECT_EQ(meter.barWidth(), 4.0);
+}
