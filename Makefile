@@ -27,7 +27,7 @@ test: build
 # The unit and integration tests once more under AddressSanitizer and
 # UndefinedBehaviorSanitizer; any report, a leak included, fails the run.
 SANITIZE_BUILD ?= build-asan
-SANITIZE_ENV := ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:strict_string_checks=1:detect_stack_use_after_return=0 \
+SANITIZE_ENV := ASAN_OPTIONS=detect_leaks=1:detect_stack_use_after_return=0 \
 	LSAN_OPTIONS=suppressions=$(CURDIR)/tests/sanitize/lsan.supp:print_suppressions=0 \
 	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 sanitize: deps

@@ -24,7 +24,7 @@ QString noGraph(int status)
 
 }  // namespace
 
-// The members of the page's spec text that the backend gets.
+// The members of the page's scene description (vesmerSpec()) that the backend gets.
 struct ComposeClient::SpecParts {
     QJsonValue spec;
     QJsonValue schema;
@@ -179,8 +179,8 @@ ComposeClient::Config ComposeClient::loadConfig(const Settings& settings)
     return config;
 }
 
-// Both exchanges start alike: the page's spec must be a JSON object, or the
-// exchange fails at once without sending anything.
+// Both exchanges start alike: the page's scene description must be a JSON
+// object, or the exchange fails at once without sending anything.
 void ComposeClient::send(const QString& specJson, const std::function<QJsonObject(const SpecParts&)>& body,
                          double timeout, std::function<ComposeResult(const BackendAnswer&)> result, Done done)
 {

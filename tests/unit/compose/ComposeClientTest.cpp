@@ -141,7 +141,7 @@ TEST_F(ComposeClientTest, SendsExactlyTheRequestMembersAndHeaders)
         "image":"data:image/jpeg;base64,AA==","palette":["#112233"],"provider":"cerebras","lastPrompt":"",
         "lastGraph":null})").object());
 
-    // A spec that is no object fails at once and sends nothing.
+    // A scene description that is no object fails at once and sends nothing.
     int completions = 0;
     client.compose("x", "[1]", std::nullopt, false, false, [&](const ComposeResult& r) {
         ++completions;

@@ -77,7 +77,7 @@ TEST_F(ScenesTest, GenerationStartsOnlyWithAWallpaperAndAPrompt)
     EXPECT_EQ(state.composeStatus(), "set a wallpaper first");
     EXPECT_FALSE(state.composeInFlight());
 
-    // A page without its spec is not ready; the flag is cleared all the same.
+    // A page without its scene description is not ready; the flag is cleared all the same.
     page().replies.remove(PageCalls::spec());
     state.generateScene(QStringLiteral("sea"), false);
     settle();
