@@ -88,12 +88,13 @@ std::variant<QJsonObject, ComposeResult> responseObject(const BackendAnswer& ans
     return document.object();
 }
 
+// The backend's message; an empty one still fails, with a message the user sees.
 std::optional<QString> errorMember(const QJsonObject& body)
 {
     const QJsonValue error = body.value(QLatin1String("error"));
-    if (error.isString())
-        return error.toString();
-    return std::nullopt;
+    if (!error.isString())
+        return std::nullopt;
+    return error.toString().isEmpty() ? kBadResponse : error.toString();
 }
 
 }  // namespace

@@ -8,12 +8,36 @@
 
 namespace {
 constexpr int kJpegQuality = 70;
+
+// The PNG decoder allocates each chunk by the length its header declares before
+// it reads it, so a 200-byte file may ask for 4 GB. A PNG whose chunks do not fit
+// in its bytes is refused before decoding; other formats pass.
+bool pngChunksFit(const QByteArray& bytes)
+{
+    static const QByteArray signature("\x89PNG\r\n\x1a\n", 8);
+    if (!bytes.startsWith(signature))
+        return true;
+    qsizetype at = signature.size();
+    while (at + 8 <= bytes.size()) {
+        const auto* p = reinterpret_cast<const uchar*>(bytes.constData() + at);
+        const quint64 length = (quint64(p[0]) << 24) | (quint64(p[1]) << 16) | (quint64(p[2]) << 8) | p[3];
+        const quint64 next = quint64(at) + 12 + length;  // length, type, data, checksum
+        if (next > quint64(bytes.size()))
+            return false;
+        if (bytes.mid(at + 4, 4) == "IEND")
+            return true;
+        at = qsizetype(next);
+    }
+    return false;
 }
+}  // namespace
 
 std::optional<QString> jpegDataURL(const QByteArray& bytes, int maxSide)
 {
     // The reader checks the header's size against the allocation limit before it
     // allocates, so a hostile 20000 × 20000 image fails here without using memory.
+    if (!pngChunksFit(bytes))
+        return std::nullopt;
     const QImage image = QImage::fromData(bytes);
     if (image.isNull() || image.width() <= 0 || image.height() <= 0)
         return std::nullopt;

@@ -164,6 +164,7 @@ TEST_F(ComposeClientTest, ReplyRulesInTheirOrder)
         {401, R"({"graph":{"a":1}})", signIn, R"(={"a":1})"},
         {401, R"({"error":"no key"})", signIn, "no key"},
         {401, "unauthorised", bad, bad},
+        {500, R"({"error":"","graph":{"a":1}})", bad, bad},  // an empty message still fails, visibly
         {500, R"({"graph":{"a":1}})", R"(={"a":1})", R"(={"a":1})"},
         {200, R"({"graph":[1, 2]})", "=[1,2]", "no graph in response (HTTP 200)"},
         {200, R"({"graph":7})", "no graph in response (HTTP 200)", "no graph in response (HTTP 200)"},

@@ -111,6 +111,9 @@ TEST(CoverScene, WhatThePageAndTheBackendAreGiven)
 TEST(JpegDataUrl, ShrinksOnlyAndRefusesWhatItCannotRead)
 {
     const QByteArray jpeg = encoded(1000, 800, "jpeg");
+    // A text chunk that claims 4 GB: the decoder would allocate it before reading.
+    QByteArray bogusChunk = encoded(2, 2, "png");
+    bogusChunk.insert(bogusChunk.size() - 12, QByteArray("\xf2\x00\x00\x43tEXtdate", 12));
     // Two frames of 2 × 1 pixels, looping.
     const QByteArray animatedGif = QByteArray::fromHex(
         "47494638396102000100800000ff00000000ff21ff0b4e45545343415045322e300301000000"
@@ -126,6 +129,7 @@ TEST(JpegDataUrl, ShrinksOnlyAndRefusesWhatItCannotRead)
                            Row{"an animated GIF gives its first frame", animatedGif, {2, 1}},
                            Row{"0 × 0", pngClaiming(0), {}},
                            Row{"a JPEG cut inside its header", jpeg.left(100), {}},
+                           Row{"a PNG chunk longer than the file", bogusChunk, {}},
                            Row{"20000 × 20000 passes the allocation limit", pngClaiming(20000), {}}}) {
         SCOPED_TRACE(row.name);
         const std::optional<QString> url = jpegDataURL(row.bytes, CoverScene::kMaxSide);
