@@ -151,30 +151,10 @@ int run(QApplication& qtApp, const CommandLine& commandLine, SingleInstance& ins
     return code;
 }
 
-}  // namespace
-
-int main(int argc, char** argv)
+// The part of the process that runs with Qt; everything it made is gone when it
+// returns, the web engine's threads included.
+int runWithQt(int& argc, char** argv, const QProcessEnvironment& environment)
 {
-    const QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    // Help needs no display; everything else is read again once Qt has taken its
-    // own options (-platform, -display, …) out of the list.
-    QStringList rawArguments;
-    for (int i = 1; i < argc; ++i)
-        rawArguments << QString::fromLocal8Bit(argv[i]);
-    if (const CommandLine early = CommandLine::parse(rawArguments, environment); early.help || early.version) {
-        std::fputs(qPrintable(early.help ? CommandLine::usage() : CommandLine::versionText()), stdout);
-        return 0;
-    }
-    const bool choseX11 = preferX11UnderWayland(rawArguments);
-    if (const auto problem = displayProblem()) {
-        printLine(stderr, *problem);
-        return 1;
-    }
-    if (choseX11)
-        printLine(stderr, QStringLiteral("vesmer: using X11 (XWayland) for the desktop window; "
-                                         "set QT_QPA_PLATFORM to choose"));
-    allowWebGlOnBlocklistedGpus();
-
     QApplication qtApp(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Vesmer"));
     QApplication::setApplicationVersion(QStringLiteral(VESMER_VERSION));
@@ -204,5 +184,33 @@ int main(int argc, char** argv)
     warnIfRootWithSandbox();
     const int code = run(qtApp, commandLine, instance);
     AppState::destroyShared();
+    return code;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    const QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    // Help needs no display; everything else is read again once Qt has taken its
+    // own options (-platform, -display, …) out of the list.
+    QStringList rawArguments;
+    for (int i = 1; i < argc; ++i)
+        rawArguments << QString::fromLocal8Bit(argv[i]);
+    if (const CommandLine early = CommandLine::parse(rawArguments, environment); early.help || early.version) {
+        std::fputs(qPrintable(early.help ? CommandLine::usage() : CommandLine::versionText()), stdout);
+        return 0;
+    }
+    const bool choseX11 = preferX11UnderWayland(rawArguments);
+    if (const auto problem = displayProblem()) {
+        printLine(stderr, *problem);
+        return 1;
+    }
+    if (choseX11)
+        printLine(stderr, QStringLiteral("vesmer: using X11 (XWayland) for the desktop window; "
+                                         "set QT_QPA_PLATFORM to choose"));
+    allowWebGlOnBlocklistedGpus();
+
+    const int code = runWithQt(argc, argv, environment);
     return leaksFound() ? 1 : code;
 }

@@ -20,8 +20,12 @@ int main(int argc, char** argv)
         QDir().mkpath(path);
         qputenv(name, path.toUtf8());
     }
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    const int result = RUN_ALL_TESTS();
+    int result = 0;
+    {
+        QApplication app(argc, argv);
+        ::testing::InitGoogleTest(&argc, argv);
+        result = RUN_ALL_TESTS();
+    }
+    // After the application, and with it the web engine's threads, is gone.
     return leaksFound() ? 1 : result;
 }
