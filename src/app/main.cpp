@@ -184,6 +184,7 @@ int runWithQt(int& argc, char** argv, const QProcessEnvironment& environment)
     warnIfRootWithSandbox();
     const int code = run(qtApp, commandLine, instance);
     AppState::destroyShared();
+    keepLibrariesLoaded();
     return code;
 }
 

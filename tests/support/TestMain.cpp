@@ -25,6 +25,7 @@ int main(int argc, char** argv)
         QApplication app(argc, argv);
         ::testing::InitGoogleTest(&argc, argv);
         result = RUN_ALL_TESTS();
+        keepLibrariesLoaded();
     }
     // After the application, and with it the web engine's threads, is gone.
     return leaksFound() ? 1 : result;
