@@ -10,8 +10,9 @@
 # Usage: bench/desktop-load.sh [BUILD_DIR] [SECONDS]     (build, 60)
 #        bench/desktop-load.sh --ticks FILE              (summarise a tick histogram)
 # Environment: WARMUP seconds before measuring (15); QUALITY (auto, balanced,
-# performance) and FPS store those settings first. QTWEBENGINE_CHROMIUM_FLAGS is
-# passed on as the caller set it.
+# performance) and FPS store those settings first; WALLPAPER=0 measures the app
+# with its panel only and no wallpaper. QTWEBENGINE_CHROMIUM_FLAGS is passed on as
+# the caller set it.
 set -uo pipefail
 
 # A tick histogram: one "<ms> <count>" line per 1 ms bucket, 1000 = a second or
@@ -123,13 +124,16 @@ track_seconds=$((seconds + warmup + 60))
 pacat --playback --file-format=wav --latency-msec=10 "$work/track.wav" >"$work/pacat.log" 2>&1 &
 player_pid=$!
 
-if [ -n "${QUALITY:-}${FPS:-}" ]; then
-  {
-    echo "[General]"
-    [ -n "${QUALITY:-}" ] && echo "quality.resolution=$QUALITY"
-    [ -n "${FPS:-}" ] && echo "quality.fps=$FPS"
-  } >"$XDG_CONFIG_HOME/Vesmer/Vesmer.conf"
-fi
+with_wallpaper=${WALLPAPER:-1}
+mkdir -p "$XDG_CONFIG_HOME/Vesmer"
+{
+  echo "[General]"
+  [ -n "${QUALITY:-}" ] && echo "quality.resolution=$QUALITY"
+  [ -n "${FPS:-}" ] && echo "quality.fps=$FPS"
+  [ "$with_wallpaper" = 0 ] && echo "didAutoStart=true"
+} >"$XDG_CONFIG_HOME/Vesmer/Vesmer.conf"
+wallpaper_flag=--wallpaper
+[ "$with_wallpaper" = 0 ] && wallpaper_flag=
 
 port=$(node -e "const s = require('net').createServer().listen(0, '127.0.0.1', () => { console.log(s.address().port); s.close(); })")
 eval_page() { node --no-warnings --experimental-websocket "$here/page-eval.mjs" "$port" "$1" 2>>"$work/eval.log"; }
@@ -139,13 +143,14 @@ stat_field() { sed -n "s/.*\"$1\":\\(\"[^\"]*\"\\|[^,}]*\\).*/\\1/p" <<<"$2" | t
 [ "$(id -u)" = 0 ] && export QTWEBENGINE_DISABLE_SANDBOX=1
 unset VESMER_TEST_GRAPH
 VESMER_TICK_STATS="$work/ticks.txt" QTWEBENGINE_REMOTE_DEBUGGING="127.0.0.1:$port" \
-  "$app" --wallpaper >"$work/app.log" 2>&1 &
+  "$app" $wallpaper_flag >"$work/app.log" 2>&1 &
 app_pid=$!
 
 frames_now() { stat_field frames "$(eval_page 'vesmerStats()')"; }
 ready=""
 for _ in $(seq 120); do
   kill -0 "$app_pid" 2>/dev/null || break
+  [ "$with_wallpaper" = 0 ] && { ready=1; break; }
   f=$(frames_now)
   if [ -n "$f" ] && [ "${f%.*}" -gt 0 ]; then ready=1; break; fi
   sleep 0.5
@@ -200,6 +205,7 @@ busiest=$(for tid in "${!task_end[@]}"; do
   done | sort -rn | head -n 4 | while read -r d name; do echo "$name $(share "$d")%"; done | paste -sd, | sed 's/,/, /g')
 
 main_delta=$(( ${task_end[$app_pid]:-0} - ${task_start[$app_pid]:-0} ))
+rss=$(awk '/^VmRSS:/ { printf "%.0f MiB", $2 / 1024 }' "/proc/$app_pid/status")
 
 # The tick histogram is written when the app exits.
 stop "$app_pid"
@@ -207,7 +213,8 @@ app_pid=""
 
 echo "desktop-load: $seconds s at 1920x1080 after $warmup s warm-up, 120 BPM track playing;" \
   "load average $load0 before, $(cut -d' ' -f1 /proc/loadavg) after"
-echo "  process CPU   $(share $((p1 - p0)))% of one core (all threads; aim <= 60)"
+echo "  process CPU   $(share $((p1 - p0)))% of one core (all threads; aim <= 60, or 0.3 without a wallpaper)"
+echo "  memory        $rss resident at the end"
 echo "  main thread   $(share "$main_delta")% (aim <= 10)"
 echo "  busiest       $busiest"
 echo "  engine helpers $(share $((h1 - h0)))% (processes below the app, not in the figures above)"
