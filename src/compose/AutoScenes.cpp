@@ -34,6 +34,14 @@ AutoScenes::AutoScenes(const Settings& settings, const Clock& clock, SystemLog& 
     : QObject(parent), m_settings(settings), m_clock(clock), m_log(log), m_watcher(watcher), m_lyrics(lyrics),
       m_placement(placement), m_generator(generator)
 {
+    // Held rather than read at every check: the check runs ten times a second and
+    // a settings read allocates.
+    const auto readEnabled = [this] { m_enabled = m_settings.boolValue(QStringLiteral("auto.scenes"), true); };
+    readEnabled();
+    connect(&m_settings, &Settings::changed, this, [readEnabled](const QString& key) {
+        if (key == QLatin1String("auto.scenes"))
+            readEnabled();
+    });
 }
 
 double AutoScenes::paceSeconds(int pace)
@@ -55,7 +63,7 @@ void AutoScenes::coverStarted()
 
 void AutoScenes::check(double bpm)
 {
-    if (!m_settings.boolValue(QStringLiteral("auto.scenes"), true) || m_generator.inFlight() || !m_placement.visible())
+    if (!m_enabled || m_generator.inFlight() || !m_placement.visible())
         return;
     const std::optional<TrackInfo>& track = m_watcher.track();
     if (!track || !track->playing)

@@ -57,6 +57,7 @@ private:
     const WallpaperPlacement& m_placement;
     SceneGenerator& m_generator;
 
+    bool m_enabled = true;   // "auto.scenes"
     QString m_autoTrackKey;  // the song last seen playing
     double m_autoTrackAt = Clock::distantPast();
     QString m_lastAutoKey;  // song key, "|", lyric context (or "<cover>")
