@@ -77,36 +77,8 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-export HOME="$work/home" XDG_RUNTIME_DIR="$work/run" XDG_CONFIG_HOME="$work/config"
-export XDG_DATA_HOME="$work/data" XDG_STATE_HOME="$work/state" XDG_CACHE_HOME="$work/cache"
-mkdir -p "$HOME" "$XDG_CONFIG_HOME/Vesmer" "$XDG_DATA_HOME" "$XDG_STATE_HOME" "$XDG_CACHE_HOME"
-mkdir -m 700 -p "$XDG_RUNTIME_DIR"
-
-# One 1920x1080 screen.
-exec 3<> "$work/displayfd"
-Xvfb -displayfd 3 -noreset -nolisten tcp -screen 0 1920x1080x24 >"$work/xvfb.log" 2>&1 &
-pids+=($!)
-display=""
-for _ in $(seq 100); do
-  display=$(head -n1 "$work/displayfd" 2>/dev/null | tr -d '[:space:]')
-  [ -n "$display" ] && break
-  sleep 0.1
-done
-[ -n "$display" ] || { echo "desktop-load: Xvfb did not start"; cat "$work/xvfb.log"; exit 1; }
-export DISPLAY=":$display"
-
-read -r bus_address bus_pid < <(dbus-daemon --session --fork --print-address=1 --print-pid=1 | paste -sd' ')
-[ -n "${bus_pid:-}" ] || { echo "desktop-load: dbus-daemon did not start"; exit 1; }
-pids+=("$bus_pid")
-export DBUS_SESSION_BUS_ADDRESS="$bus_address"
-
-pulseaudio --daemonize=yes --exit-idle-time=-1 --disallow-exit=yes -n \
-  --load=module-native-protocol-unix \
-  --load="module-null-sink sink_name=sinkA rate=48000" >"$work/pulse.log" 2>&1 || {
-  echo "desktop-load: pulseaudio did not start"; cat "$work/pulse.log"; exit 1; }
-for _ in $(seq 50); do [ -s "$XDG_RUNTIME_DIR/pulse/pid" ] && break; sleep 0.1; done
-pids+=("$(cat "$XDG_RUNTIME_DIR/pulse/pid")")
-pactl set-default-sink sinkA
+. "$here/../scripts/headless-session.sh"
+start_headless_session "$work" 1920x1080 desktop-load || exit 1
 
 # The track: a kick, a click and an off-beat hat on every beat at 120 BPM over a
 # slowly pulsing two-tone pad, long enough for start-up, warm-up and the run.
