@@ -65,6 +65,8 @@
   }
 
   var SCENE_UNIFORMS = ['u_res', 'u_time', 'u_pulse', 'u_cam', 'u_camOffset', 'u_bgTop', 'u_bgBottom', 'u_finish', 'u_hue', 'u_lp0', 'u_lp1', 'u_lc0', 'u_lc1'];
+  // Every built-in theme and the latest composed scenes step without a recompile.
+  var SCENE_PROGRAMS_KEPT = 12;
   var POST_UNIFORMS = ['u_scene', 'u_bloom', 'u_res', 'u_time', 'u_bass', 'u_fx'];
 
   // Returns null when the canvas cannot give a WebGL2 context.
@@ -79,7 +81,7 @@
     gl.bufferData(gl.ARRAY_BUFFER, new Float32Array(6), gl.STATIC_DRAW);
     gl.enableVertexAttribArray(0);
     gl.vertexAttribPointer(0, 1, gl.FLOAT, false, 0, 0);
-    var scenePrograms = {}, postPrograms = {};
+    var scenePrograms = new Map(), postPrograms = {};  // scene programs from least to most recently used
     var bright = program(gl, shaders.VERTEX_FULL, shaders.BRIGHT, ['u_src', 'u_res']);
     var blur = program(gl, shaders.VERTEX_FULL, shaders.BLUR, ['u_src', 'u_res', 'u_dir']);
     var lyric = program(gl, shaders.LYRIC_VERTEX, shaders.LYRIC_FRAGMENT, ['u_text0', 'u_text1', 'u_alpha', 'u_tint', 'u_tint2', 'u_rect']);
@@ -116,11 +118,20 @@
       finish: function () { gl.readPixels(0, 0, 1, 1, gl.RGBA, gl.UNSIGNED_BYTE, pixel); },
 
       // Compiles (or reuses) the program for a stack of layer types; throws
-      // when the driver refuses it, leaving the previous scene in place.
+      // when the driver refuses it, leaving the previous scene in place. Only
+      // the most recent stacks stay compiled: composed scenes vary without end
+      // and each program holds megabytes of driver code.
       setScene: function (types) {
         var key = types.join(',');
-        if (!scenePrograms[key]) scenePrograms[key] = program(gl, shaders.VERTEX_FULL, shaders.sceneFragment(types), SCENE_UNIFORMS);
-        scene = scenePrograms[key];
+        var chosen = scenePrograms.get(key) || program(gl, shaders.VERTEX_FULL, shaders.sceneFragment(types), SCENE_UNIFORMS);
+        scenePrograms.delete(key);
+        scenePrograms.set(key, chosen);
+        if (scenePrograms.size > SCENE_PROGRAMS_KEPT) {
+          var oldest = scenePrograms.keys().next().value;
+          gl.deleteProgram(scenePrograms.get(oldest).program);
+          scenePrograms.delete(oldest);
+        }
+        scene = chosen;
       },
 
       setPostMask: function (mask) {
