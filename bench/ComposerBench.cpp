@@ -59,7 +59,7 @@ const QStringList& prompts()
 }
 
 struct Fixture {
-    QJsonObject specObject;
+    QJsonObject pageObject;
     PageModel page;
     std::shared_ptr<const Lexicon> lexicon;
 
@@ -67,18 +67,18 @@ struct Fixture {
     {
         QFile f(QStringLiteral(VESMER_PAGE_SPEC));
         f.open(QIODevice::ReadOnly);
-        specObject = QJsonDocument::fromJson(f.readAll()).object();
+        pageObject = QJsonDocument::fromJson(f.readAll()).object();
         QString error;
-        page = *PageModel::read(specObject.value(QLatin1String("spec")).toObject(),
-                                specObject.value(QLatin1String("schema")).toObject(), &error);
+        page = *PageModel::read(pageObject.value(QLatin1String("spec")).toObject(),
+                                pageObject.value(QLatin1String("schema")).toObject(), &error);
         lexicon = Lexicon::load(QStringLiteral(VESMER_COMPOSER_LEXICON), &error);
     }
 
     QByteArray request(const QString& prompt) const
     {
         return QJsonDocument(QJsonObject{{QStringLiteral("prompt"), prompt},
-                                         {QStringLiteral("spec"), specObject.value(QLatin1String("spec"))},
-                                         {QStringLiteral("schema"), specObject.value(QLatin1String("schema"))},
+                                         {QStringLiteral("spec"), pageObject.value(QLatin1String("spec"))},
+                                         {QStringLiteral("schema"), pageObject.value(QLatin1String("schema"))},
                                          {QStringLiteral("provider"), QStringLiteral("cerebras")},
                                          {QStringLiteral("fresh"), false},
                                          {QStringLiteral("vary"), false},

@@ -40,11 +40,11 @@ ComposeOutcome Composer::compose(const QByteArray& body) const
     const QJsonValue prompt = req.value(QLatin1String("prompt"));
     if (!prompt.isUndefined() && !prompt.isNull() && !prompt.isString())
         return error(400, QStringLiteral("\"prompt\" must be a string"));
-    const QJsonValue spec = req.value(QLatin1String("spec")), schema = req.value(QLatin1String("schema"));
-    if ((!spec.isUndefined() && !spec.isObject()) || (!schema.isUndefined() && !schema.isObject()))
+    const QJsonValue guide = req.value(QLatin1String("spec")), schema = req.value(QLatin1String("schema"));
+    if ((!guide.isUndefined() && !guide.isObject()) || (!schema.isUndefined() && !schema.isObject()))
         return error(400, QStringLiteral("\"spec\" and \"schema\" must be JSON objects"));
     QString why;
-    const auto page = PageModel::read(spec.toObject(), schema.toObject(), &why);
+    const auto page = PageModel::read(guide.toObject(), schema.toObject(), &why);
     if (!page)
         return error(400, why);
 
@@ -84,7 +84,7 @@ ComposeOutcome Composer::compose(const QByteArray& body) const
     QString engine = QStringLiteral("builtin");
     if (m_llm) {
         LlmQuestion q;
-        q.spec = spec.toObject();
+        q.guide = guide.toObject();
         q.schema = schema.toObject();
         q.prompt = in.prompt;
         q.fresh = in.fresh || in.vary;

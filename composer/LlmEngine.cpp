@@ -66,7 +66,7 @@ QString LlmEngine::timeoutText() const
 
 QByteArray LlmEngine::requestBody(const LlmQuestion& q) const
 {
-    QJsonObject user{{QStringLiteral("spec"), q.spec}, {QStringLiteral("schema"), q.schema},
+    QJsonObject user{{QStringLiteral("spec"), q.guide}, {QStringLiteral("schema"), q.schema},
                      {QStringLiteral("prompt"), q.prompt}};
     if (q.lastGraph) {
         user.insert(QStringLiteral("lastGraph"), *q.lastGraph);

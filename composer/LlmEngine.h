@@ -20,7 +20,7 @@ class QNetworkAccessManager;
 namespace composer {
 
 struct LlmQuestion {
-    QJsonObject spec, schema;
+    QJsonObject guide, schema;  // the request's "spec" and "schema"
     QString prompt;
     bool fresh = false;
     std::optional<QJsonObject> lastGraph;  // for "vary"

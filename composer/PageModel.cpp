@@ -133,7 +133,7 @@ QJsonObject object(const QJsonObject& o, const char* key)
 
 }  // namespace
 
-std::optional<PageModel> PageModel::read(const QJsonObject& spec, const QJsonObject& schema, QString* error)
+std::optional<PageModel> PageModel::read(const QJsonObject& guide, const QJsonObject& schema, QString* error)
 {
     PageModel m;
     const QJsonObject props = object(schema, "properties");
@@ -164,18 +164,18 @@ std::optional<PageModel> PageModel::read(const QJsonObject& spec, const QJsonObj
     if (finite(version))
         m.version = version.toDouble();
 
-    const QJsonObject costs = object(spec, "costs");
+    const QJsonObject costs = object(guide, "costs");
     for (auto it = costs.constBegin(); it != costs.constEnd(); ++it)
         if (finite(it.value()) && it.value().toDouble() >= 0)
             m.costs.insert(it.key(), it.value().toDouble());
-    const QJsonValue limit = spec.value(QLatin1String("costLimit"));
+    const QJsonValue limit = guide.value(QLatin1String("costLimit"));
     if (!m.costs.isEmpty() && finite(limit) && limit.toDouble() > 0) {
         m.hasCosts = true;
         m.costLimit = limit.toDouble();
         // Without the detail rule, assume the dearest reading: cost * (1 + detail).
         m.costBase = 1;
         m.costPerDetail = 1;
-        const QJsonObject detail = object(spec, "costDetail");
+        const QJsonObject detail = object(guide, "costDetail");
         if (finite(detail.value(QLatin1String("base"))) && finite(detail.value(QLatin1String("perDetail")))) {
             m.costBase = std::max(0.0, detail.value(QLatin1String("base")).toDouble());
             m.costPerDetail = std::max(0.0, detail.value(QLatin1String("perDetail")).toDouble());

@@ -67,7 +67,7 @@ struct PageModel {
 
     // Reads both objects. Fails (with a reason for the client) when the schema
     // names no layer types.
-    static std::optional<PageModel> read(const QJsonObject& spec, const QJsonObject& schema, QString* error);
+    static std::optional<PageModel> read(const QJsonObject& guide, const QJsonObject& schema, QString* error);
 
 private:
     static const Field* find(const Section& s, const QString& name);

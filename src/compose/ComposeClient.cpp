@@ -25,26 +25,26 @@ QString noGraph(int status)
 }  // namespace
 
 // The members of the page's scene description (vesmerSpec()) that the backend gets.
-struct ComposeClient::SpecParts {
-    QJsonValue spec;
+struct ComposeClient::DescriptionParts {
+    QJsonValue guide;  // its "spec" member: format, costs and limits
     QJsonValue schema;
 };
 
 namespace {
 
-using SpecParts = ComposeClient::SpecParts;
+using DescriptionParts = ComposeClient::DescriptionParts;
 
 // None when the text is no JSON object.
-std::optional<SpecParts> specParts(const QString& specJson)
+std::optional<DescriptionParts> descriptionParts(const QString& description)
 {
-    const QJsonDocument document = QJsonDocument::fromJson(specJson.toUtf8());
+    const QJsonDocument document = QJsonDocument::fromJson(description.toUtf8());
     if (!document.isObject())
         return std::nullopt;
     const QJsonObject object = document.object();
     auto member = [&object](QLatin1String name) {
         return object.contains(name) ? object.value(name) : QJsonValue(QJsonObject());
     };
-    return SpecParts{member(QLatin1String("spec")), member(QLatin1String("schema"))};
+    return DescriptionParts{member(QLatin1String("spec")), member(QLatin1String("schema"))};
 }
 
 QJsonValue parsedLastGraph(const std::optional<QString>& lastGraph)
@@ -182,29 +182,29 @@ ComposeClient::Config ComposeClient::loadConfig(const Settings& settings)
 
 // Both exchanges start alike: the page's scene description must be a JSON
 // object, or the exchange fails at once without sending anything.
-void ComposeClient::send(const QString& specJson, const std::function<QJsonObject(const SpecParts&)>& body,
+void ComposeClient::send(const QString& description, const std::function<QJsonObject(const DescriptionParts&)>& body,
                          double timeout, std::function<ComposeResult(const BackendAnswer&)> result, Done done)
 {
-    const std::optional<SpecParts> spec = specParts(specJson);
-    if (!spec) {
+    const std::optional<DescriptionParts> parts = descriptionParts(description);
+    if (!parts) {
         done(ComposeResult::failure(QStringLiteral("bundle spec unreadable")));
         return;
     }
     m_exchange.send({"POST", m_config.baseUrl + QStringLiteral("/api/compose"), m_config.appKey,
-                     QJsonDocument(body(*spec)).toJson(QJsonDocument::Compact), timeout},
+                     QJsonDocument(body(*parts)).toJson(QJsonDocument::Compact), timeout},
                     [result = std::move(result), done = std::move(done)](const BackendAnswer& answer) {
                         done(result(answer));
                     });
 }
 
-void ComposeClient::compose(const QString& prompt, const QString& specJson, const std::optional<QString>& lastGraph,
+void ComposeClient::compose(const QString& prompt, const QString& description, const std::optional<QString>& lastGraph,
                             bool vary, bool fresh, Done done)
 {
-    const auto body = [&](const SpecParts& spec) {
+    const auto body = [&](const DescriptionParts& parts) {
         return QJsonObject{
             {QLatin1String("prompt"), prompt},
-            {QLatin1String("spec"), spec.spec},
-            {QLatin1String("schema"), spec.schema},
+            {QLatin1String("spec"), parts.guide},
+            {QLatin1String("schema"), parts.schema},
             {QLatin1String("provider"), QLatin1String("cerebras")},
             {QLatin1String("fresh"), fresh || vary},
             {QLatin1String("vary"), vary},
@@ -212,17 +212,17 @@ void ComposeClient::compose(const QString& prompt, const QString& specJson, cons
             {QLatin1String("lastGraph"), parsedLastGraph(lastGraph)},
         };
     };
-    send(specJson, body, kComposeTimeout, composeReply, std::move(done));
+    send(description, body, kComposeTimeout, composeReply, std::move(done));
 }
 
 void ComposeClient::composeFromImage(const QString& steer, const QString& imageDataUrl, const QStringList& palette,
-                                     const QString& specJson, Done done)
+                                     const QString& description, Done done)
 {
-    const auto body = [&](const SpecParts& spec) {
+    const auto body = [&](const DescriptionParts& parts) {
         return QJsonObject{
             {QLatin1String("prompt"), steer},
-            {QLatin1String("spec"), spec.spec},
-            {QLatin1String("schema"), spec.schema},
+            {QLatin1String("spec"), parts.guide},
+            {QLatin1String("schema"), parts.schema},
             {QLatin1String("image"), imageDataUrl},
             {QLatin1String("palette"), QJsonArray::fromStringList(palette)},
             {QLatin1String("provider"), QLatin1String("cerebras")},
@@ -230,6 +230,6 @@ void ComposeClient::composeFromImage(const QString& steer, const QString& imageD
             {QLatin1String("lastGraph"), QJsonValue::Null},
         };
     };
-    send(specJson, body, kImageTimeout,
+    send(description, body, kImageTimeout,
          [palette](const BackendAnswer& answer) { return imageReply(answer, palette); }, std::move(done));
 }

@@ -56,20 +56,20 @@ public:
     // Replaces the whole configuration; exchanges under way keep theirs.
     void setConfig(Config config) { m_config = std::move(config); }
 
-    // `specJson` is the page's vesmerSpec() text; `lastGraph` its vesmerLastGraph().
-    void compose(const QString& prompt, const QString& specJson, const std::optional<QString>& lastGraph, bool vary,
+    // `description` is the page's vesmerSpec() text; `lastGraph` its vesmerLastGraph().
+    void compose(const QString& prompt, const QString& description, const std::optional<QString>& lastGraph, bool vary,
                  bool fresh, Done done);
     void composeFromImage(const QString& steer, const QString& imageDataUrl, const QStringList& palette,
-                          const QString& specJson, Done done);
+                          const QString& description, Done done);
 
     // How each exchange reads the backend's answer, in the order of its rules.
     static ComposeResult composeReply(const BackendAnswer& answer);
     static ComposeResult imageReply(const BackendAnswer& answer, const QStringList& palette);
 
-    struct SpecParts;
+    struct DescriptionParts;
 
 private:
-    void send(const QString& specJson, const std::function<QJsonObject(const SpecParts&)>& body, double timeout,
+    void send(const QString& description, const std::function<QJsonObject(const DescriptionParts&)>& body, double timeout,
               std::function<ComposeResult(const BackendAnswer&)> result, Done done);
 
     Config m_config;

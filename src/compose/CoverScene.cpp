@@ -167,14 +167,14 @@ void CoverScene::paletteRead(const std::shared_ptr<Pipeline>& pipeline, const QS
         finish(QStringLiteral("visuals not ready"));
         return;
     }
-    window->page().evaluate(PageCalls::spec(), [self = QPointer(this), pipeline, palette](const ScriptReply& spec) {
+    window->page().evaluate(PageCalls::sceneDescription(), [self = QPointer(this), pipeline, palette](const ScriptReply& answer) {
         if (!self)
             return;
-        if (!spec.value) {
+        if (!answer.value) {
             self->finish(QStringLiteral("visuals not ready"));
             return;
         }
-        self->m_client.composeFromImage(pipeline->steer, pipeline->imageDataUrl, palette, *spec.value,
+        self->m_client.composeFromImage(pipeline->steer, pipeline->imageDataUrl, palette, *answer.value,
                                         [self, pipeline](const ComposeResult& result) {
                                             if (self)
                                                 self->composed(pipeline, result);

@@ -19,7 +19,7 @@ struct SceneGenerator::Generation {
     QString prompt;
     bool vary = false;
     std::weak_ptr<WallpaperWindow> window;
-    QString specJson;
+    QString description;
     int attempt = 0;
 
     std::shared_ptr<WallpaperWindow> target() const { return window.lock(); }
@@ -57,15 +57,15 @@ void SceneGenerator::generate(const QString& prompt, bool vary)
     emit statusChanged(QStringLiteral("composing…"));
 
     auto generation = std::make_shared<Generation>(Generation{trimmed, vary, window, {}, 0});
-    window->page().evaluate(PageCalls::spec(), [self = QPointer(this), generation](const ScriptReply& spec) {
+    window->page().evaluate(PageCalls::sceneDescription(), [self = QPointer(this), generation](const ScriptReply& answer) {
         if (!self)
             return;
         const std::shared_ptr<WallpaperWindow> target = generation->target();
-        if (!spec.value || !target) {
+        if (!answer.value || !target) {
             self->finish(QStringLiteral("visuals not ready yet"), false);
             return;
         }
-        generation->specJson = *spec.value;
+        generation->description = *answer.value;
         target->page().evaluate(PageCalls::lastGraph(), [self, generation](const ScriptReply& last) {
             if (self)
                 self->attempt(generation, last.value, generation->vary);
@@ -75,7 +75,7 @@ void SceneGenerator::generate(const QString& prompt, bool vary)
 
 void SceneGenerator::attempt(const std::shared_ptr<Generation>& generation, std::optional<QString> lastGraph, bool fresh)
 {
-    m_client.compose(generation->prompt, generation->specJson, lastGraph, generation->vary, fresh,
+    m_client.compose(generation->prompt, generation->description, lastGraph, generation->vary, fresh,
                      [self = QPointer(this), generation](const ComposeResult& result) {
                          if (self)
                              self->composed(generation, result);

@@ -83,7 +83,7 @@ QString stepTheme(int step)
     return QStringLiteral("vesmerStep(") + QString::number(step) + QStringLiteral("); vesmerCurrentTheme()");
 }
 
-QString spec()
+QString sceneDescription()
 {
     return QStringLiteral("vesmerSpec()");
 }

@@ -25,7 +25,7 @@ QString setLook(double reactivity, double speed, double exposure, double grain);
 QString setQuality(double scale, int fps);
 QString currentTheme();
 QString stepTheme(int step);
-QString spec();
+QString sceneDescription();
 QString lastGraph();
 QString applyGraph(const QString& graphJson);
 
