@@ -1,5 +1,5 @@
 // The real server on a loopback port with a real SQLite file, driven over HTTP
-// by QNetworkAccessManager as the app's client would.
+// as the app's client would. (The log line format is the program's test.)
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -47,21 +47,6 @@ protected:
 
 }  // namespace
 
-TEST_F(ComposerServer, ComposeAnswersAnIssuedKeyAndLogsOneLine)
-{
-    const QString key = server.issueKey();
-    const Reply r = http.compose(promptRequest("ocean waves"), key);
-    ASSERT_EQ(r.status, 200) << r.body.toStdString();
-    EXPECT_FALSE(r.graph().value("layers").toArray().isEmpty());
-    EXPECT_TRUE(r.header("content-type").startsWith("application/json"));
-    expectDrawable({r.graph()});
-    // One log line per request: method, path, status, milliseconds, engine; never the key.
-    const QStringList lines = server.waitForLogLines(1);
-    ASSERT_EQ(lines.size(), 1);
-    EXPECT_TRUE(QRegularExpression("^POST /api/compose 200 \\d+\\.\\d ms builtin$").match(lines[0]).hasMatch()) << lines[0].toStdString();
-    EXPECT_FALSE(lines[0].contains(key));
-}
-
 TEST_F(ComposerServer, AMissingUnknownOrRevokedKeyIsToldToSignIn)
 {
     const QString revoked = server.issueKey();
@@ -81,47 +66,39 @@ TEST_F(ComposerServer, BadInputGetsACleanAnswerAndTheServerKeepsAnswering)
 {
     const QString key = server.issueKey();
     auto compose = [&](const QByteArray& body) { return http.post("/api/compose", body, withKey(key)); };
+    // A request with one more member, its text raw.
+    auto withMember = [](const QByteArray& member) { return json(promptRequest("x")).chopped(1) + "," + member + "}"; };
     QJsonObject wrongType = promptRequest("");
     wrongType.insert("prompt", 42);
-    // 16 MB + 1 byte.
-    QByteArray big = json(promptRequest("x"));
-    big.chop(1);
-    big += ",\"pad\":\"" + QByteArray(16 * 1024 * 1024 + 1 - big.size() - 10, 'a') + "\"}";
+    const QByteArray big = withMember("\"pad\":\"" + QByteArray(16 * 1024 * 1024 - json(promptRequest("x")).size() - 8, 'a') + "\"");
     ASSERT_EQ(big.size(), 16 * 1024 * 1024 + 1);
     // 100,000 levels of nesting, alone and inside a request.
     const QByteArray deep = QByteArray(100000, '[') + QByteArray(100000, ']');
-    QByteArray deepObject = "{\"a\":";
-    deepObject = deepObject.repeated(100000) + "1" + QByteArray(100000, '}');
-    QByteArray withDeepMember = json(promptRequest("x"));
-    withDeepMember.chop(1);
-    withDeepMember += ",\"lastGraph\":" + deep + "}";
+    const QByteArray deepObject = QByteArray("{\"a\":").repeated(100000) + "1" + QByteArray(100000, '}');
     const std::pair<QByteArray, int> refused[] = {
-        {"{\"prompt\": ", 400}, {"[1, 2, 3]", 400}, {"", 400}, {json(wrongType), 400},
-        {json({{"prompt", "x"}}), 400}, {big, 413}, {deep, 400}, {deepObject, 400}, {withDeepMember, 400}};
+        {"{\"prompt\": ", 400}, {"[1, 2, 3]", 400}, {"", 400}, {json(wrongType), 400}, {json({{"prompt", "x"}}), 400},
+        {big, 413}, {deep, 400}, {deepObject, 400}, {withMember("\"lastGraph\":" + deep), 400}};
     for (const auto& [body, status] : refused)
         expectJsonError(compose(body), status, body.left(40).constData());
 
     // Invalid UTF-8 inside a string: a clean 4xx or a graph.
-    QByteArray badUtf8 = json(promptRequest("PLACEHOLDER"));
-    badUtf8.replace("PLACEHOLDER", "ocean \xff\xfe \xc3\x28 waves");
-    const Reply utf = compose(badUtf8);
+    const Reply utf = compose(json(promptRequest("PLACEHOLDER")).replace("PLACEHOLDER", "ocean \xff\xfe \xc3\x28 waves"));
     if (utf.status == 400)
         expectJsonError(utf, 400, "invalid UTF-8");
     else
         EXPECT_TRUE(utf.status == 200 && utf.json.value("graph").isObject()) << utf.status << utf.body.left(200).toStdString();
 
-    // A data URL that is not an image, and a palette of 1,000 entries: graphs.
+    // A data URL that is not an image, a palette of 1,000 entries, and members of the wrong type: graphs.
     const Reply ni = compose(json(coverRequest("steer", "data:image/png;base64,SGVsbG8gd29ybGQ=", {"#ff0000"})));
-    EXPECT_EQ(ni.status, 200);
     QStringList huge;
     for (int i = 0; i < 1000; ++i)
         huge << QStringLiteral("#%1").arg(i * 16001 % 0xffffff, 6, 16, QLatin1Char('0'));
     const Reply hp = compose(json(coverRequest("steer", "data:,", huge)));
-    EXPECT_EQ(hp.status, 200);
-    QJsonObject weirdPalette = coverRequest("steer", QString(), {});
-    weirdPalette.insert("palette", QJsonArray{1, QJsonValue::Null, QJsonObject{}, "#zzz"});
-    weirdPalette.insert("image", 17);
-    EXPECT_EQ(compose(json(weirdPalette)).status, 200);
+    QJsonObject weird = coverRequest("steer", QString(), {});
+    weird.insert("palette", QJsonArray{1, QJsonValue::Null, QJsonObject{}, "#zzz"});
+    weird.insert("image", 17);
+    for (const Reply& r : {ni, hp, compose(json(weird))})
+        EXPECT_EQ(r.status, 200) << r.body.left(200).toStdString();
     expectDrawable({ni.graph(), hp.graph()});
 
     // Still answering, on the same and on new connections.
@@ -136,27 +113,25 @@ TEST_F(ComposerServer, OtherMethodsAndPathsAreRefusedInJson)
     EXPECT_EQ(health.json.value("ok").toBool(), true);
     EXPECT_EQ(health.json.value("service").toString(), "vesmer-composer");
     const Headers key = withKey(server.issueKey());
-    expectJsonError(http.send("DELETE", "/healthz"), 405, "DELETE /healthz");
-    expectJsonError(http.get("/api/compose", key), 405, "GET compose");
-    expectJsonError(http.send("PUT", "/api/compose", "{}", key), 405, "PUT compose");
-    expectJsonError(http.send("DELETE", "/api/compose", {}, key), 405, "DELETE compose");
-    expectJsonError(http.send("POST", "/api/desktop-key", "{}", key), 405, "POST desktop-key");
-    expectJsonError(http.send("PATCH", "/app/keys", "x"), 405, "PATCH keys");
-    expectJsonError(http.get("/nowhere"), 404, "unknown path");
+    const struct { QByteArray method; const char* path; QByteArray body; int status; } cases[] = {
+        {"DELETE", "/healthz", {}, 405}, {"GET", "/api/compose", {}, 405}, {"PUT", "/api/compose", "{}", 405},
+        {"DELETE", "/api/compose", {}, 405}, {"POST", "/api/desktop-key", "{}", 405}, {"PATCH", "/app/keys", "x", 405},
+        {"GET", "/nowhere", {}, 404}};
+    for (const auto& c : cases)
+        expectJsonError(http.send(c.method, c.path, c.body, key), c.status, (c.method + " " + c.path).constData());
     EXPECT_EQ(http.get("/api/compose").header("allow"), QByteArray("POST"));
 }
 
 TEST_F(ComposerServer, MoreThanThirtyComposeRequestsAMinuteFromOneKeyAreRefused)
 {
     const QString busy = server.issueKey(), other = server.issueKey();
-    QList<QJsonObject> graphs;
     for (int i = 0; i < 30; ++i) {
         // Thirty prompts of one user in a minute, one of them refreshed.
         const Reply r = http.compose(promptRequest(QStringLiteral("pulse %1").arg(i), i == 7), busy);
         ASSERT_EQ(r.status, 200) << i;
-        graphs << r.graph();
+        EXPECT_TRUE(r.header("content-type").startsWith("application/json"));
+        EXPECT_FALSE(r.graph().value("layers").toArray().isEmpty());
     }
-    expectDrawable(graphs);
     const Reply refused = http.compose(promptRequest("pulse"), busy);
     expectJsonError(refused, 429, "31st request");
     EXPECT_GT(refused.header("retry-after").toInt(), 0);
@@ -166,8 +141,9 @@ TEST_F(ComposerServer, MoreThanThirtyComposeRequestsAMinuteFromOneKeyAreRefused)
 TEST_F(ComposerServer, KeysAreStoredAsHashesWithTheirTimes)
 {
     const QString key = server.issueKey();
-    ASSERT_EQ(http.get("/api/desktop-key", withKey(key)).status, 200);
-    EXPECT_TRUE(QJsonDocument::fromJson(http.get("/api/desktop-key", withKey(key)).body).isObject());
+    const Reply used = http.get("/api/desktop-key", withKey(key));
+    EXPECT_EQ(used.status, 200);
+    EXPECT_TRUE(QJsonDocument::fromJson(used.body).isObject());
     {
         QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "peek");
         db.setDatabaseName(server.dir() + "/keys.sqlite");
@@ -236,8 +212,7 @@ TEST_F(ComposerServer, OffLoopbackAKeyNeedsAnInviteCode)
     const Reply ok = tryCode(code.toLower().remove(QLatin1Char('-')), remote);  // typed loosely
     ASSERT_EQ(ok.status, 303);
     EXPECT_EQ(http.get("/api/desktop-key", withKey(keyFromLocation(ok.header("location")))).status, 200);
-    // Once only.
-    EXPECT_EQ(tryCode(code, remote).status, 403);
+    EXPECT_EQ(tryCode(code, remote).status, 403);  // once only
     EXPECT_EQ(server.keys().list().size(), 1u);
 
     // At most 10 tries a minute from one address (5 made above); others unaffected.

@@ -1,16 +1,12 @@
 #include "ComposerTestTools.h"
 
-#include <QBuffer>
 #include <QEventLoop>
 #include <QFile>
-#include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QMutex>
 #include <QNetworkReply>
 #include <QProcess>
 #include <QTcpServer>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <stdexcept>
 
@@ -51,17 +47,13 @@ std::shared_ptr<const Lexicon> shippedLexicon()
 
 QList<Verdict> pageVerdicts(const QList<QJsonObject>& graphs)
 {
-    QTemporaryDir dir;
     QJsonArray texts;
     for (const QJsonObject& g : graphs)
         texts.append(QString::fromUtf8(json(g)));
-    QFile f(dir.filePath(QStringLiteral("graphs.json")));
-    f.open(QIODevice::WriteOnly);
-    f.write(QJsonDocument(texts).toJson(QJsonDocument::Compact));
-    f.close();
     QProcess node;
-    node.start(QStringLiteral(NODE_EXECUTABLE),
-               {QStringLiteral(VESMER_PAGE_VERDICT_JS), QStringLiteral(VESMER_GRAPH_JS), f.fileName()});
+    node.start(QStringLiteral(NODE_EXECUTABLE), {QStringLiteral(VESMER_PAGE_VERDICT_JS), QStringLiteral(VESMER_GRAPH_JS)});
+    node.write(QJsonDocument(texts).toJson(QJsonDocument::Compact));
+    node.closeWriteChannel();
     if (!node.waitForFinished(30000) || node.exitCode() != 0)
         throw std::runtime_error("page verdict failed: " + node.readAllStandardError().toStdString());
     QList<Verdict> out;
@@ -93,29 +85,6 @@ QJsonObject coverRequest(const QString& steer, const QString& imageDataUrl, cons
     return r;
 }
 
-QJsonObject clientCoverAdjust(QJsonObject graph, const QStringList& palette)
-{
-    if (!palette.isEmpty()) {
-        graph.insert("palette", QJsonArray::fromStringList(palette));
-        graph.insert("paletteAmount", std::max(graph["paletteAmount"].toDouble(0), 0.9));
-    }
-    if (graph["post"].isObject()) {
-        QJsonObject post = graph["post"].toObject();
-        post.insert("hue", 0);
-        graph.insert("post", post);
-    }
-    return graph;
-}
-
-QString jpegDataUrl(const QImage& image)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.convertToFormat(QImage::Format_RGBA8888).save(&buffer, "JPEG", 70);
-    return QStringLiteral("data:image/jpeg;base64,") + QString::fromLatin1(bytes.toBase64());
-}
-
 Reply Http::send(const QByteArray& method, const QString& path, const QByteArray& body, const Headers& headers)
 {
     QNetworkRequest request(QUrl(m_base + path));
@@ -139,25 +108,17 @@ Reply Http::send(const QByteArray& method, const QString& path, const QByteArray
     return r;
 }
 
-struct LiveServer::Private {
-    QTemporaryDir dir;
-    mutable QMutex mutex;
-    QStringList lines;
-};
-
-LiveServer::LiveServer(ServerOptions options, LlmEngine* llm) : d(std::make_unique<Private>())
+LiveServer::LiveServer(ServerOptions options, LlmEngine* llm)
 {
     QString error;
-    m_keys = KeyStore::open(d->dir.filePath(QStringLiteral("keys.sqlite")), &error);
+    m_keys = KeyStore::open(m_dir.filePath(QStringLiteral("keys.sqlite")), &error);
     if (!m_keys)
         throw std::runtime_error(error.toStdString());
-    m_dir = d->dir.path();
     m_composer = std::make_unique<Composer>(shippedLexicon(), llm);
     options.version = QStringLiteral("test");
-    Private* p = d.get();
-    m_server = std::make_unique<Server>(options, *m_keys, *m_composer, [p](const QString& line) {
-        QMutexLocker lock(&p->mutex);
-        p->lines << line;
+    m_server = std::make_unique<Server>(options, *m_keys, *m_composer, [this](const QString& line) {
+        QMutexLocker lock(&m_mutex);
+        m_lines << line;
     });
     m_port = m_server->bind(QStringLiteral("127.0.0.1"), 0);
     if (m_port <= 0)
@@ -175,9 +136,9 @@ QStringList LiveServer::waitForLogLines(int count) const
 {
     for (int i = 0;; ++i) {
         {
-            QMutexLocker lock(&d->mutex);
-            if (d->lines.size() >= count || i == 2000)
-                return d->lines;
+            QMutexLocker lock(&m_mutex);
+            if (m_lines.size() >= count || i == 2000)
+                return m_lines;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }

@@ -1,15 +1,16 @@
 #pragma once
-// Shared by the composer's tests: the page's description and verdict, the
-// lexicon, a composer server on a free loopback port, and blocking HTTP calls
-// through QNetworkAccessManager.
+// Shared by the composer's tests and the app's tests of the real composer: the
+// page's description and verdict, the lexicon, a live server, blocking HTTP.
 
 #include <QByteArray>
 #include <QHash>
 #include <QJsonObject>
 #include <QList>
+#include <QMutex>
 #include <QNetworkAccessManager>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <memory>
 #include <thread>
 
@@ -29,24 +30,16 @@ std::shared_ptr<const Lexicon> shippedLexicon();
 struct Verdict { QString status, message; double cost = 0; };
 // The page's verdict on each graph (visuals/lib/graph.js under Node), in order.
 QList<Verdict> pageVerdicts(const QList<QJsonObject>& graphs);
-// Expects the page to draw every one of them.
 void expectDrawable(const QList<QJsonObject>& graphs);
 
 QByteArray json(const QJsonObject& o);
 using Headers = QList<QPair<QByteArray, QByteArray>>;
 inline Headers withKey(const QString& key) { return {{"x-app-key", key.toUtf8()}}; }
 
-// A compose request body of the prompt form, as the app's client sends it.
+// Compose request bodies as the app's client sends them: the prompt form and the cover form.
 QJsonObject promptRequest(const QString& prompt, bool fresh = false, bool vary = false,
                           const QJsonValue& lastGraph = QJsonValue::Null);
-// The same for the cover form.
 QJsonObject coverRequest(const QString& steer, const QString& imageDataUrl, const QStringList& palette);
-
-// The client's cover adjustment: palette set, paletteAmount >= 0.9, post.hue = 0.
-QJsonObject clientCoverAdjust(QJsonObject graph, const QStringList& palette);
-
-// An image as a data URL, as the app sends it (JPEG, quality 70).
-QString jpegDataUrl(const QImage& image);
 
 struct Reply {
     int status = 0;  // 0: no HTTP response
@@ -68,18 +61,16 @@ public:
         headers.prepend({"content-type", contentType});
         return send("POST", path, body, headers);
     }
-    // POST /api/compose with the given request and key.
     Reply compose(const QJsonObject& request, const QString& key) { return post("/api/compose", json(request), withKey(key)); }
     Reply send(const QByteArray& method, const QString& path, const QByteArray& body = {}, const Headers& headers = {});
-    QString base() const { return m_base; }
 
 private:
     QString m_base;
     QNetworkAccessManager m_nam;
 };
 
-// The real server, in this process, on a free loopback port, with a real SQLite
-// file in a temporary folder. Collects its log lines.
+// The real server in this process on a free loopback port, with a real SQLite
+// file in a temporary folder; collects its log lines.
 class LiveServer {
 public:
     explicit LiveServer(ServerOptions options = {}, LlmEngine* llm = nullptr);
@@ -88,21 +79,20 @@ public:
     KeyStore& keys() { return *m_keys; }
     Composer& composer() { return *m_composer; }
     QString issueKey() { return m_keys->issue(QStringLiteral("test"))->key; }
-    QStringList logLines() const { return waitForLogLines(0); }
-    // The log lines once there are at least `count` (a line is written just
-    // after its answer goes out), or what there is after two seconds.
-    QStringList waitForLogLines(int count) const;
-    QString dir() const { return m_dir; }
+    // The log lines once there are `count` (each is written just after its
+    // answer goes out), or what there is after two seconds.
+    QStringList waitForLogLines(int count = 0) const;
+    QString dir() const { return m_dir.path(); }
 
 private:
-    struct Private;
-    std::unique_ptr<Private> d;
+    QTemporaryDir m_dir;
+    mutable QMutex m_mutex;
+    QStringList m_lines;
     std::unique_ptr<KeyStore> m_keys;
     std::unique_ptr<Composer> m_composer;
     std::unique_ptr<Server> m_server;
     std::thread m_thread;
     int m_port = -1;
-    QString m_dir;
 };
 
 // A free TCP port on 127.0.0.1 (bound and released).
