@@ -116,7 +116,7 @@ TEST(VisualsPage, AnswersEveryHostCall)
     EXPECT_EQ(shown.text(PageCalls::stepTheme(-1)), QStringLiteral("Spectrum Halo"));
     EXPECT_EQ(shown.text(PageCalls::stepTheme(1)), QStringLiteral("Aurora"));
 
-    const QJsonObject sceneSpec = QJsonDocument::fromJson(shown.text(PageCalls::spec()).toUtf8()).object();
+    const QJsonObject sceneSpec = QJsonDocument::fromJson(shown.text(PageCalls::sceneDescription()).toUtf8()).object();
     EXPECT_TRUE(sceneSpec.value("spec").isObject());
     EXPECT_EQ(sceneSpec.value("schema").toObject().value("type").toString(), QStringLiteral("object"));
     EXPECT_EQ(shown.text(PageCalls::lastGraph()), QStringLiteral("null"));

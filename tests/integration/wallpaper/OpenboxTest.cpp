@@ -14,7 +14,6 @@
 #include "app/AppState.h"
 #include "panel/PanelWindow.h"
 #include "platform/qt/DesktopSystemEvents.h"
-#include "platform/qt/QtScreens.h"
 #include "platform/qt/QtHostWindow.h"
 #include "platform/qt/QtWebPage.h"
 #include "wallpaper/WallpaperWindow.h"
@@ -94,7 +93,6 @@ TEST_F(Openbox, AFullscreenWindowOnTheWallpapersScreenPausesItClosingResumes)
     WallpaperWindow window(std::move(made), right, false);
     ASSERT_TRUE(WebEngineHarness::waitReady(host->webPage()));
     settle(500);
-    TestPageRecorder recorder(host->webPage());
     ASSERT_TRUE(window.visible());
 
     // Managed by the window manager, it stays a desktop window at the bottom of
@@ -120,18 +118,10 @@ TEST_F(Openbox, AFullscreenWindowOnTheWallpapersScreenPausesItClosingResumes)
 
     OtherProgram onRight(QStringLiteral("vesmer-cover-right"), QRect(2000, 100, 300, 100), "fullscreen");
     ASSERT_TRUE(onRight.ready);
+    // What a hidden wallpaper sends and holds back is the window test's.
     ASSERT_TRUE(waitFor([&] { return !window.visible(); }, 10000));
-    window.feed(AudioFeatures{});
-    settle(300);
-    recorder.collect();
-    ASSERT_EQ(recorder.calls("vesmerSetPaused").size(), 1);
-    EXPECT_EQ(recorder.calls("vesmerSetPaused")[0].args, QJsonArray{true});
-    EXPECT_TRUE(recorder.calls("vesmerFeed").isEmpty());
-
     onRight.close();
     ASSERT_TRUE(waitFor([&] { return window.visible(); }, 10000));
-    ASSERT_TRUE(recorder.waitFor("vesmerSetPaused", 2));
-    EXPECT_EQ(recorder.calls("vesmerSetPaused")[1].args, QJsonArray{false});
 
     OtherProgram maximised(QStringLiteral("vesmer-maximised-right"), QRect(2100, 200, 300, 100),
                            "maximized_vert,maximized_horz");

@@ -1,7 +1,10 @@
 // The WebPage seam on the real engine: what evaluate and call-with-arguments hand
-// back, and that every reply comes exactly once, also across reloads and close.
+// back, that every reply comes exactly once, also across reloads and close, and
+// that every page call reaches the page with its arguments as values.
+#include <QJsonDocument>
 #include <QTemporaryDir>
 #include <QWebEnginePage>
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include "TestPageRecorder.h"
@@ -146,8 +149,42 @@ TEST(PageContract, APageWithoutTheFunctionsTakesEveryCallSilently)
     }
     EXPECT_EQ(evaluate(*page, PageCalls::setQuality(0, 60))->value, QString(""));
     EXPECT_EQ(evaluate(*page, PageCalls::currentTheme())->value, QStringLiteral("\u2014"));
-    EXPECT_TRUE(evaluate(*page, PageCalls::spec())->error.has_value());
+    EXPECT_TRUE(evaluate(*page, PageCalls::sceneDescription())->error.has_value());
     EXPECT_TRUE(call(*page, PageCalls::paletteBody(), {{"u", "data:"}})->error.has_value());
     settle(300);
     EXPECT_TRUE(console.lines.isEmpty()) << console.lines.join('\n').toStdString();
+}
+
+TEST(PageContract, EveryPageCallReachesThePageWithItsArgumentsAsValues)
+{
+    auto page = openPage(TestPageRecorder::pagePath());
+    ASSERT_TRUE(waitReady(*page));
+    const QString hostile = QStringLiteral("single ' double \" backslash \\ </script> ") + QChar(0x2028) +
+                            QStringLiteral(" line\nbreak\r\n\ttab end");
+    const QString graph = QStringLiteral(R"({"title":")") + hostile + QStringLiteral(R"("})");
+    const QString image = QStringLiteral("data:image/jpeg;base64,AAAA");
+    for (const QString& expression :
+         {PageCalls::setBPM(128.4), PageCalls::setPaused(true), PageCalls::setPaused(false), PageCalls::lyricMode("Overlay"),
+          PageCalls::setFx(R"({"bloom":0.5})"), PageCalls::setLook(1.0, 2.5, 1.0, 1.0), PageCalls::setQuality(1.5, 30),
+          PageCalls::stepTheme(-1), PageCalls::applyGraph(graph)})
+        page->evaluate(expression);
+    page->callWithArguments(PageCalls::feedBody(),
+                            PageCalls::feedArguments(AudioFeatures{0.5f, 0.25f, 0.125f, 1.0f, 0.0f, 0.75f, 2.0f, 0.0625f}));
+    page->callWithArguments(PageCalls::lyricBody(), {{"line", hostile}});
+    page->callWithArguments(PageCalls::paletteBody(), {{"u", image}});
+
+    const QList<TestPageRecorder::Call> expected = {
+        {"vesmerSetBPM", {128.4}}, {"vesmerSetPaused", {true}}, {"vesmerSetPaused", {false}},
+        {"vesmerLyricMode", {"overlay"}}, {"vesmerSetFx", {R"({"bloom":0.5})"}}, {"vesmerSetLook", {1.0, 2.5, 1.0, 1.0}},
+        {"vesmerSetQuality", {1.5, 30}}, {"vesmerStep", {-1}}, {"vesmerCurrentTheme", {}}, {"vesmerApplyGraph", {graph}},
+        {"vesmerFeed", {0.5, 0.25, 0.125, 1.0, 0.0, 0.75, 2.0, 0.0625}}, {"vesmerLyric", {hostile}},
+        {"vesmerPaletteFromImage", {image}}};
+    TestPageRecorder recorder(*page);
+    ASSERT_TRUE(waitFor([&] { return recorder.collect() && recorder.all.size() >= expected.size(); }));
+    EXPECT_EQ(recorder.all.size(), expected.size());
+    for (const auto& want : expected) {
+        EXPECT_TRUE(std::any_of(recorder.all.begin(), recorder.all.end(),
+                                [&](const auto& got) { return got.fn == want.fn && got.args == want.args; }))
+            << want.fn.toStdString() << " " << QJsonDocument(want.args).toJson(QJsonDocument::Compact).toStdString();
+    }
 }
