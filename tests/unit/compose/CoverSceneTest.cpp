@@ -14,19 +14,16 @@
 #include "compose/JpegDataUrl.h"
 #include "nowplaying/NowPlayingWatcher.h"
 
-using WebEngineHarness::waitFor;
-
 namespace {
 
 QByteArray encoded(int width, int height, const char* format)
 {
     QImage image(width, height, QImage::Format_RGB32);
     image.fill(Qt::darkCyan);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
+    QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
     image.save(&buffer, format);
-    return bytes;
+    return buffer.data();
 }
 
 // A 1 × 1 PNG whose header claims `side` × `side`, its checksum made to match.
@@ -50,49 +47,45 @@ QByteArray pngClaiming(quint32 side)
 
 TEST(CoverScene, SkippedSilentlyOrUnreadable)
 {
-    LoopbackHttpServer lyrics, backend;
-    backend.fallback = {200, "<html><body>no cover here</body></html>", "text/html"};
+    LoopbackHttpServer covers;
+    covers.fallback = {200, "<html><body>no cover here</body></html>", "text/html"};
     TestPlatform tp;
-    Platform platform = tp.take();
-    platform.lyricsService = lyrics.url();
-    AppState state(std::move(platform));
+    AppState state(tp.take());
     state.setWallpaper({QStringLiteral("LEFT"), QRect(0, 0, 640, 360)}, false);
     tp.players->running = {"Music"};
     state.startNowPlaying();
     tp.queue->advance(4 * NowPlayingWatcher::kPollInterval);  // queries to answer later
     const auto play = [&](const QString& title, bool playing = true) {
         ASSERT_TRUE(tp.players->answerText(QStringLiteral("%1\nBand\n%2/files/%1.jpg\n%3\nRecord\n200\n1")
-                                               .arg(title, backend.origin(), playing ? "true" : "false")));
+                                               .arg(title, covers.origin(), playing ? "true" : "false")));
         tp.queue->runPending();
     };
 
     // Each change cancels the pending cover: back to the first song within the
     // delay, its cover is read once, 3 s after the last change, and is HTML.
-    play(QStringLiteral("First"));
-    tp.queue->advance(1.0);
-    play(QStringLiteral("Second"));
-    tp.queue->advance(1.0);
-    play(QStringLiteral("First"));
-    tp.queue->advance(CoverScene::kDelay - 0.5);
+    for (const char* title : {"First", "Second", "First"}) {
+        play(title);
+        tp.queue->advance(1.0);
+    }
+    tp.queue->advance(CoverScene::kDelay - 1.5);
     EXPECT_EQ(state.composeStatus(), QString());
     tp.queue->advance(0.5);
-    EXPECT_EQ(state.composeStatus(), QStringLiteral("reading the cover…"));
-    ASSERT_TRUE(waitFor([&] { return state.composeStatus() == QStringLiteral("cover unreadable"); }, 5000));
-    ASSERT_EQ(backend.requests.size(), 1);
-    EXPECT_EQ(backend.requests[0].path, QStringLiteral("/files/First.jpg"));
+    EXPECT_EQ(state.composeStatus(), "reading the cover…");
+    ASSERT_TRUE(WebEngineHarness::waitFor([&] { return state.composeStatus() == "cover unreadable"; }, 5000));
+    ASSERT_EQ(covers.requests.size(), 1);
+    EXPECT_EQ(covers.requests[0].path, "/files/First.jpg");
     EXPECT_FALSE(state.composeInFlight());
 
     // Paused when the time comes, or another composition in flight: nothing at all.
-    play(QStringLiteral("Third"));
-    play(QStringLiteral("Third"), false);
+    play("Third");
+    play("Third", false);
     tp.queue->advance(CoverScene::kDelay);
     state.setComposeInFlight(true);
-    play(QStringLiteral("Fourth"));
+    play("Fourth");
     tp.queue->advance(CoverScene::kDelay);
     WebEngineHarness::settle(200);
-    EXPECT_EQ(backend.requests.size(), 1);
-    EXPECT_EQ(state.composeStatus(), QStringLiteral("cover unreadable"));
-
+    EXPECT_EQ(covers.requests.size(), 1);
+    EXPECT_EQ(state.composeStatus(), "cover unreadable");
 }
 
 TEST(CoverScene, WhatThePageAndTheBackendAreGiven)
@@ -100,8 +93,9 @@ TEST(CoverScene, WhatThePageAndTheBackendAreGiven)
     // Title and artist as they are, quotes and all; a palette only from a list of strings.
     TrackInfo song;
     song.title = QStringLiteral(R"(Say "Hi")");
+    song.artist = QStringLiteral("Band");
     EXPECT_EQ(CoverScene::steeringText(song),
-              QStringLiteral(R"(the mood and world of this album cover — "Say "Hi"" by )"));
+              QStringLiteral(R"(the mood and world of this album cover — "Say "Hi"" by Band)"));
     for (const auto& [reply, palette] : {std::pair{R"(["#102030","#405060"])", QStringList{"#102030", "#405060"}},
                                          std::pair{R"({"not":"a list"})", QStringList{}},
                                          std::pair{R"(["#102030",1])", QStringList{}}})
@@ -118,32 +112,27 @@ TEST(JpegDataUrl, ShrinksOnlyAndRefusesWhatItCannotRead)
     const QByteArray animatedGif = QByteArray::fromHex(
         "47494638396102000100800000ff00000000ff21ff0b4e45545343415045322e300301000000"
         "21f904000a0000002c000000000200010000020244 0a00 21f904000a0000002c00000000020001000002020c0a003b");
-    struct Row {
-        const char* name;
-        QByteArray bytes;
-        QSize size;  // empty: none
-    };
-    for (const Row& row : {Row{"1000 × 800 shrinks", jpeg, {512, 409}},
-                           Row{"300 × 300 stays", encoded(300, 300, "png"), {300, 300}},
-                           Row{"4000 × 1000 shrinks", encoded(4000, 1000, "jpeg"), {512, 128}},
-                           Row{"an animated GIF gives its first frame", animatedGif, {2, 1}},
-                           Row{"0 × 0", pngClaiming(0), {}},
-                           Row{"a JPEG cut inside its header", jpeg.left(100), {}},
-                           Row{"a PNG chunk longer than the file", bogusChunk, {}},
-                           Row{"20000 × 20000 passes the allocation limit", pngClaiming(20000), {}}}) {
-        SCOPED_TRACE(row.name);
-        const std::optional<QString> url = jpegDataURL(row.bytes, CoverScene::kMaxSide);
-        ASSERT_EQ(url.has_value(), !row.size.isEmpty());
-        if (!url)
-            continue;
-        const QString prefix = QStringLiteral("data:image/jpeg;base64,");
-        ASSERT_TRUE(url->startsWith(prefix));
-        auto decoded = QByteArray::fromBase64Encoding(url->mid(prefix.size()).toLatin1(),
-                                                      QByteArray::AbortOnBase64DecodingErrors);
-        ASSERT_TRUE(decoded);
-        QBuffer buffer(&*decoded);
-        QImageReader reader(&buffer);
-        EXPECT_EQ(reader.format(), QByteArray("jpeg"));
-        EXPECT_EQ(reader.size(), row.size);
+    const std::tuple<const char*, QByteArray, QSize> rows[] = {  // an empty size: no image
+        {"1000 × 800 shrinks", jpeg, {512, 409}},
+        {"300 × 300 stays", encoded(300, 300, "png"), {300, 300}},
+        {"4000 × 1000 shrinks", encoded(4000, 1000, "jpeg"), {512, 128}},
+        {"an animated GIF gives its first frame", animatedGif, {2, 1}},
+        {"0 × 0", pngClaiming(0), {}},
+        {"a JPEG cut inside its header", jpeg.left(100), {}},
+        {"a PNG chunk longer than the file", bogusChunk, {}},
+        {"20000 × 20000 passes the allocation limit", pngClaiming(20000), {}}};
+    for (const auto& [name, bytes, size] : rows) {
+        SCOPED_TRACE(name);
+        const std::optional<QString> url = jpegDataURL(bytes, CoverScene::kMaxSide);
+        ASSERT_EQ(url.has_value(), !size.isEmpty());
+        if (url) {
+            ASSERT_TRUE(url->startsWith("data:image/jpeg;base64,"));
+            QBuffer buffer;
+            buffer.setData(QByteArray::fromBase64Encoding(url->section(',', 1).toLatin1(),
+                                                          QByteArray::AbortOnBase64DecodingErrors).decoded);
+            QImageReader reader(&buffer);
+            EXPECT_EQ(reader.format(), "jpeg");
+            EXPECT_EQ(reader.size(), size);
+        }
     }
 }

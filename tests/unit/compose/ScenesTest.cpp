@@ -4,7 +4,6 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSignalSpy>
 #include <gtest/gtest.h>
 
 #include "LoopbackHttpServer.h"
@@ -16,17 +15,9 @@
 
 namespace {
 
-const QString kSpec = QStringLiteral(R"({"spec":{},"schema":{}})");
+const QString kDescription = QStringLiteral(R"({"spec":{},"schema":{}})");
 
-QString graphText(int n)
-{
-    return QStringLiteral(R"({"g":%1})").arg(n);
-}
-
-QByteArray graphReply(int n)
-{
-    return "{\"graph\":" + graphText(n).toUtf8() + "}";
-}
+QString graphText(int n) { return QStringLiteral(R"({"g":%1})").arg(n); }
 
 QString logText()
 {
@@ -34,11 +25,25 @@ QString logText()
     return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
 
+QJsonObject requestBody(const LoopbackHttpServer::Request& request)
+{
+    return QJsonDocument::fromJson(request.body).object();
+}
+
+// An app state on the settings file at `path`, as after a restart.
+AppState restartedOn(const QString& path)
+{
+    TestPlatform doubles;
+    Platform platform = doubles.take();
+    platform.settings = std::make_unique<Settings>(path);
+    return AppState(std::move(platform));
+}
+
 class ScenesTest : public ::testing::Test {
 protected:
     ScenesTest()
     {
-        tp.host->replies = {{PageCalls::spec(), {kSpec, {}}}, {PageCalls::lastGraph(), {QStringLiteral("null"), {}}}};
+        tp.host->replies = {{PageCalls::sceneDescription(), {kDescription, {}}}, {PageCalls::lastGraph(), {QStringLiteral("null"), {}}}};
         state.composeClient().setConfig({backend.origin(), QStringLiteral("k")});
     }
     void showWallpaper()
@@ -47,16 +52,14 @@ protected:
         tp.queue->advance(2.0);
     }
     FakePage& page() { return tp.host->last()->fakePage; }
-    void verdicts(const QStringList& answers)
+    // Generates with the backend answering graph i and the page answering verdicts[i].
+    void generate(const QString& prompt, const QStringList& verdicts, bool vary = false)
     {
-        for (int i = 0; i < answers.size(); ++i) {
-            page().replies.insert(PageCalls::applyGraph(graphText(i)), {answers[i], {}});
-            backend.queued << LoopbackHttpServer::Response{200, graphReply(i)};
+        for (int i = 0; i < verdicts.size(); ++i) {
+            page().replies.insert(PageCalls::applyGraph(graphText(i)), {verdicts[i], {}});
+            backend.queued << LoopbackHttpServer::Response{200, "{\"graph\":" + graphText(i).toUtf8() + "}"};
         }
-    }
-    // Runs until the generation has finished.
-    void settle()
-    {
+        state.generateScene(prompt, vary);
         ASSERT_TRUE(WebEngineHarness::waitFor([&] {
             tp.queue->runPending();
             return !state.composeInFlight();
@@ -78,17 +81,15 @@ TEST_F(ScenesTest, GenerationStartsOnlyWithAWallpaperAndAPrompt)
     EXPECT_FALSE(state.composeInFlight());
 
     // A page without its scene description is not ready; the flag is cleared all the same.
-    page().replies.remove(PageCalls::spec());
-    state.generateScene(QStringLiteral("sea"), false);
-    settle();
+    page().replies.remove(PageCalls::sceneDescription());
+    generate(QStringLiteral("sea"), {});
     EXPECT_EQ(state.composeStatus(), "visuals not ready yet");
     EXPECT_TRUE(backend.requests.isEmpty());
 
     // A failed exchange is shown as it is and not retried.
-    page().replies.insert(PageCalls::spec(), {kSpec, {}});
+    page().replies.insert(PageCalls::sceneDescription(), {kDescription, {}});
     backend.queued << LoopbackHttpServer::Response{401, R"({"error":"x"})"};
-    state.generateScene(QStringLiteral("sea"), false);
-    settle();
+    generate(QStringLiteral("sea"), {});
     EXPECT_EQ(state.composeStatus(), "sign in to generate — your session may have expired");
     EXPECT_EQ(backend.requests.size(), 1);
     EXPECT_TRUE(logText().contains("gen FAIL try=0 vary=false \"sea\" \u2192 sign in to generate"));
@@ -97,40 +98,33 @@ TEST_F(ScenesTest, GenerationStartsOnlyWithAWallpaperAndAPrompt)
 TEST_F(ScenesTest, GuardedVerdictsAskTwiceMoreForAFreshGraph)
 {
     showWallpaper();
-    verdicts({"guard: too costly", "drawn with fallback", "guard again"});
     QStringList statuses;
     QObject::connect(&state, &AppState::composeStatusChanged, [&] { statuses << state.composeStatus(); });
-    const QString prompt = QStringLiteral("  ") + QString(70, QLatin1Char('p')) + QStringLiteral("  ");
-    state.generateScene(prompt, true);
-    settle();
+    const QString prompt(70, QLatin1Char('p'));
+    generate("  " + prompt + "  ", {"guard: too costly", "drawn with fallback", "guard again"}, true);
 
     ASSERT_EQ(backend.requests.size(), 3);
-    const QJsonObject first = QJsonDocument::fromJson(backend.requests[0].body).object();
-    EXPECT_EQ(first.value("prompt"), QString(70, QLatin1Char('p')));
-    EXPECT_EQ(first.value("vary"), true);
+    EXPECT_EQ(requestBody(backend.requests[0]).value("prompt"), prompt);
+    EXPECT_EQ(requestBody(backend.requests[0]).value("vary"), true);
     for (int i = 1; i < 3; ++i) {
-        const QJsonObject retry = QJsonDocument::fromJson(backend.requests[i].body).object();
+        const QJsonObject retry = requestBody(backend.requests[i]);
         EXPECT_TRUE(retry.value("lastGraph").isNull());
         EXPECT_EQ(retry.value("fresh"), true);
         EXPECT_EQ(retry.value("vary"), true);
     }
     EXPECT_EQ(statuses, (QStringList{"composing…", "reworking…", "couldn’t shape that one — try again or rephrase"}));
     EXPECT_EQ(state.themeName(), "\u2014");
-    EXPECT_EQ(state.lastScenePrompt(), QString(70, QLatin1Char('p')));
-    EXPECT_TRUE(logText().contains("gen try=2 vary=true \"" + QString(60, QLatin1Char('p')) + "\" \u2192 guard again (graph 7B)"));
+    EXPECT_EQ(state.lastScenePrompt(), prompt);
+    EXPECT_TRUE(logText().contains("gen try=2 vary=true \"" + prompt.left(60) + "\" \u2192 guard again (graph 7B)"));
 
     // "ok" on the second try: live, no third request; "OK" is just a message.
     backend.requests.clear();
-    verdicts({"fallback", "ok"});
-    state.generateScene(QStringLiteral("sea"), false);
-    settle();
+    generate(QStringLiteral("sea"), {"fallback", "ok"});
     EXPECT_EQ(backend.requests.size(), 2);
     EXPECT_EQ(state.composeStatus(), "✓ live");
     EXPECT_EQ(state.themeName(), "AI scene");
     state.setThemeName(QStringLiteral("Aurora"));
-    verdicts({"OK"});
-    state.generateScene(QStringLiteral("sea"), false);
-    settle();
+    generate(QStringLiteral("sea"), {"OK"});
     EXPECT_EQ(state.composeStatus(), "OK");
     EXPECT_EQ(state.themeName(), "Aurora");
 }
@@ -146,7 +140,6 @@ TEST_F(ScenesTest, PresetsAreNamedKeptToTwelveAndSurviveARestart)
     page().replies.insert(PageCalls::lastGraph(), {graphText(0), {}});
     for (int i = 0; i < 3; ++i)
         state.savePreset();
-    EXPECT_EQ(state.presets().size(), 3);
     EXPECT_EQ(state.presets()[2].name, "Scene 3");
     EXPECT_EQ(state.composeStatus(), "★ saved");
     state.setAutoSource(QString(80, QLatin1Char('a')));
@@ -159,8 +152,7 @@ TEST_F(ScenesTest, PresetsAreNamedKeptToTwelveAndSurviveARestart)
     EXPECT_EQ(state.presets().first().name, "Scene 2");  // the oldest went
 
     // Two with one name: only the given id goes.
-    const Preset doomed = state.presets()[0];
-    state.deletePreset(doomed.id);
+    state.deletePreset(state.presets()[0].id);
     EXPECT_EQ(state.presets().size(), 11);
     EXPECT_EQ(state.presets()[0].name, "Scene 3");
 
@@ -169,18 +161,11 @@ TEST_F(ScenesTest, PresetsAreNamedKeptToTwelveAndSurviveARestart)
     EXPECT_EQ(state.composeStatus(), "▶ Scene 3");
     EXPECT_EQ(state.themeName(), "AI scene");
 
-    // The stored form: ids upper-case, the graph as a string.
+    // The stored form: ids upper-case, the graph as a string; read back after a restart.
     const QJsonDocument stored = QJsonDocument::fromJson(tp.settings->value("presets").toByteArray());
-    const QString id = stored[0]["id"].toString();
-    EXPECT_EQ(id, id.toUpper());
+    EXPECT_EQ(stored[0]["id"].toString(), stored[0]["id"].toString().toUpper());
     EXPECT_EQ(stored[0]["graph"], graphText(0));
-
-    // A new app state on the same settings file has the same list.
-    TestPlatform again;
-    Platform platform = again.take();
-    platform.settings = std::make_unique<Settings>(tp.settings->fileName());
-    AppState restarted(std::move(platform));
-    EXPECT_EQ(restarted.presets(), state.presets());
+    EXPECT_EQ(restartedOn(tp.settings->fileName()).presets(), state.presets());
 }
 
 TEST(PresetStore, UnreadableBlobsStartEmptyButAreKept)
@@ -191,18 +176,15 @@ TEST(PresetStore, UnreadableBlobsStartEmptyButAreKept)
                                    QByteArray(R"([{"id":"nope","name":"a","graph":"{}"}])")}) {
         TestPlatform tp;
         tp.settings->setValue("presets", blob);
-        AppState state(tp.take());
+        const AppState state(tp.take());
         EXPECT_TRUE(state.presets().isEmpty());
         EXPECT_EQ(tp.settings->value("presets.unreadable").toByteArray(), blob);
         // Kept once: the next unreadable load leaves that copy alone.
         tp.settings->setValue("presets", QByteArray("[{}]"));
-        TestPlatform other;
-        Platform platform = other.take();
-        platform.settings = std::make_unique<Settings>(tp.settings->fileName());
-        AppState restarted(std::move(platform));
+        restartedOn(tp.settings->fileName());
         EXPECT_EQ(Settings(tp.settings->fileName()).value("presets.unreadable").toByteArray(), blob);
     }
-    // Either case of id is read; a later unreadable blob never replaces the kept one.
+    // Either case of id is read.
     const auto decoded = Presets::decode(R"([{"id":"6b29fc40-ca47-1067-b31d-00dd010662da","name":"a","graph":"{}"}])");
     ASSERT_TRUE(decoded);
     EXPECT_EQ(decoded->first().id, QUuid("{6B29FC40-CA47-1067-B31D-00DD010662DA}"));
@@ -215,16 +197,18 @@ TEST_F(ScenesTest, KeyChecksGiveVerdictsOnlyForTheKeyStillConfigured)
     ASSERT_TRUE(config.open(QIODevice::WriteOnly));
     config.write(QJsonDocument(QJsonObject{{"baseUrl", backend.origin()}}).toJson());
     config.close();
-    const auto check = [&](const QString& key, LoopbackHttpServer::Response reply) {
+    // Activates `key` (after `then`) and lets the reply be handled.
+    const auto check = [&](const QString& key, LoopbackHttpServer::Response reply, const std::function<void()>& then = {}) {
         backend.queued = {reply};
         state.activateKey(key);
+        if (then)
+            then();
         ASSERT_TRUE(WebEngineHarness::waitFor([&] { return backend.queued.isEmpty(); }, 5000));
-        WebEngineHarness::settle(100);  // let the reply be handled
+        WebEngineHarness::settle(100);
     };
 
     check(QStringLiteral("key-a\n"), {403, "nope"});
     EXPECT_EQ(tp.settings->stringValue("pro.key"), "key-a\n");
-    EXPECT_EQ(backend.requests.last().path, "/api/desktop-key");
     EXPECT_EQ(backend.requests.last().headers.value("x-app-key"), "key-a");
     EXPECT_EQ(state.keyState(), "invalid");
     EXPECT_EQ(state.keyStatus(), "session expired — sign in again");
@@ -240,11 +224,7 @@ TEST_F(ScenesTest, KeyChecksGiveVerdictsOnlyForTheKeyStillConfigured)
     }
 
     // Key c's refusal arrives after key d took its place: it says nothing.
-    backend.queued = {{403, ""}};
-    state.activateKey(QStringLiteral("key-c"));
-    state.composeClient().setConfig({backend.origin(), QStringLiteral("key-d")});
-    ASSERT_TRUE(WebEngineHarness::waitFor([&] { return backend.queued.isEmpty(); }, 5000));
-    WebEngineHarness::settle(100);
+    check(QStringLiteral("key-c"), {403, ""}, [&] { state.composeClient().setConfig({backend.origin(), "key-d"}); });
     EXPECT_EQ(state.keyState(), "");
 
     state.openSignInPage();
