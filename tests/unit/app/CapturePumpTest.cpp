@@ -1,11 +1,13 @@
 #include <QFile>
+#include <QRegularExpression>
 #include <QSignalSpy>
-#include <cmath>
 #include <gtest/gtest.h>
 #include <memory>
 #include <random>
+#include <utility>
 #include <vector>
 
+#include "PulsePlayer.h"
 #include "TestPlatform.h"
 #include "app/AppState.h"
 #include "app/CapturePump.h"
@@ -13,37 +15,32 @@
 
 namespace {
 
-constexpr double kRate = 48000.0;
 constexpr int kSamplesPerTick = 1600;  // 48 kHz / 30: one hop
 constexpr double kTick = CapturePump::kPumpInterval;
-
-std::vector<float> sine(double hz, float amplitude, int count, int offset = 0)
-{
-    std::vector<float> out(size_t(count), 0.0f);
-    for (int i = 0; i < count; ++i)
-        out[size_t(i)] = amplitude * float(std::sin(2.0 * M_PI * hz * double(offset + i) / kRate));
-    return out;
-}
-
-// 120 BPM: a 60 Hz kick of 100 ms every 0.5 s.
-std::vector<float> kicks(int count, int offset)
-{
-    std::vector<float> out = sine(60.0, 0.8f, count, offset);
-    for (int i = 0; i < count; ++i)
-        if ((offset + i) % 24000 >= 4800)
-            out[size_t(i)] = 0.0f;
-    return out;
-}
-
+const QString kFailure = QStringLiteral("pa_context_connect failed (-6)");
 const QString kSignalLine = QStringLiteral("[vesmer] SIGNAL \u2014 system audio flowing (level ");
 const QString kSilentLine = QStringLiteral("[vesmer] silent 20s after signal \u2014 rebuilding the tap");
 const QString kDeviceLine = QStringLiteral("[vesmer] default output changed \u2014 rebuilding the tap");
+// 120 BPM: a 60 Hz kick of 100 ms every 0.5 s.
+const std::vector<float> kKicks = PulsePlayer::tone(60.0, 0.8f, 27.0, 0.5, 0.1);
+
+std::vector<float> tone(float amplitude, int ticks = 1)
+{
+    return PulsePlayer::tone(100.0, amplitude, ticks * kTick);
+}
 
 class CapturePumpTest : public ::testing::Test {
 protected:
     void tick(int count = 1) { tp.queue->advance(kTick, count); }
-    void loud() { tp.capture->write(sine(100.0, 0.5f, kSamplesPerTick)); }
-    void silence() { tp.capture->write(std::vector<float>(kSamplesPerTick, 0.0f)); }
+    void loud() { tp.capture->write(tone(0.5f)); }
+    void silence() { tp.capture->write(tone(0.0f)); }
+    void writeKicks(int from, int count) { tp.capture->write({kKicks.begin() + from, kKicks.begin() + from + count}); }
+    FakePage& showWallpaper()
+    {
+        state->setWallpaper(tp.screens->screens.first(), false);
+        tp.queue->runPending();
+        return tp.host->last()->fakePage;
+    }
 
     TestPlatform tp;
     std::unique_ptr<AppState> state = std::make_unique<AppState>(tp.take());
@@ -61,10 +58,8 @@ TEST_F(CapturePumpTest, StartsOnceAsynchronouslyInstallsOneListenerAndStopsClean
     EXPECT_TRUE(tp.log->lines.isEmpty());
     ASSERT_TRUE(tp.capture->answerStart());
     EXPECT_TRUE(state->capturing());
-    EXPECT_EQ(tp.log->lines, QStringList{QStringLiteral("[vesmer] tap started (sampleRate 44100)")});
-
     state->startCapture();  // already running: nothing at all
-    EXPECT_EQ(tp.log->lines.size(), 1);
+    EXPECT_EQ(tp.log->lines, QStringList{QStringLiteral("[vesmer] tap started (sampleRate 44100)")});
     EXPECT_EQ(tp.capture->starts, 1);
 
     tp.capture->holdStarts = false;
@@ -82,7 +77,6 @@ TEST_F(CapturePumpTest, StartsOnceAsynchronouslyInstallsOneListenerAndStopsClean
     state->stopCapture();
     EXPECT_FALSE(tp.capture->running);
     EXPECT_EQ(tp.queue->pendingCount(), 0);
-
     // Stopped: the device line is still written, and nothing else happens.
     tp.capture->changeDefaultOutput();
     EXPECT_EQ(tp.log->count(kDeviceLine), 2);
@@ -104,15 +98,14 @@ TEST_F(CapturePumpTest, StartsOnceAsynchronouslyInstallsOneListenerAndStopsClean
 TEST_F(CapturePumpTest, FailedStartIsReportedAndLeavesNothingRunning)
 {
     QSignalSpy errors(state.get(), &AppState::captureErrorChanged);
-    tp.capture->failWith = QStringLiteral("pa_context_connect failed (-6)");
+    tp.capture->failWith = kFailure;
     state->startCapture();
     EXPECT_TRUE(state->captureError().isNull()) << "not before the start answers";
-    tp.queue->runPending();
-    EXPECT_FALSE(state->capturing());
-    EXPECT_EQ(state->captureError(), QStringLiteral("pa_context_connect failed (-6)"));
-    EXPECT_EQ(tp.log->lines, QStringList{QStringLiteral("[vesmer] tap FAILED: pa_context_connect failed (-6)")});
-    EXPECT_EQ(tp.capture->watchers, 0) << "the listener comes with the first successful start";
     tick(30);
+    EXPECT_FALSE(state->capturing());
+    EXPECT_EQ(state->captureError(), kFailure);
+    EXPECT_EQ(tp.log->lines, QStringList{QStringLiteral("[vesmer] tap FAILED: ") + kFailure});
+    EXPECT_EQ(tp.capture->watchers, 0) << "the listener comes with the first successful start";
     EXPECT_EQ(state->tickCount(), 0) << "nothing retries by itself";
 
     tp.capture->failWith.clear();
@@ -131,54 +124,40 @@ TEST_F(CapturePumpTest, FailedStartIsReportedAndLeavesNothingRunning)
 
 TEST_F(CapturePumpTest, FeedsEveryTickOnlyWhileAVisibleWallpaperIsAwake)
 {
-    enum class Wallpaper { None, Visible, Hidden };
     struct Row {
-        const char* name;
-        Wallpaper wallpaper;
-        bool asleep;
-        int feedsPerSecond;
+        bool wallpaper, hidden, asleep;
     };
-    const Row rows[] = {
-        {"no wallpaper", Wallpaper::None, false, 0},
-        {"visible wallpaper, screens awake", Wallpaper::Visible, false, 30},
-        {"visible wallpaper, screens asleep", Wallpaper::Visible, true, 0},
-        {"hidden wallpaper", Wallpaper::Hidden, false, 0},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
+    for (const Row row : {Row{false, false, false}, Row{true, false, false}, Row{true, false, true}, Row{true, true, false}}) {
+        SCOPED_TRACE(testing::Message() << "wallpaper " << row.wallpaper << ", hidden " << row.hidden << ", asleep " << row.asleep);
         TestPlatform platform;  // each row starts afresh
         state = std::make_unique<AppState>(platform.take());
-        if (row.wallpaper == Wallpaper::None)
-            state->startCapture();
-        else
+        if (row.wallpaper)
             state->setWallpaper(platform.screens->screens.first(), false);
-        if (row.wallpaper == Wallpaper::Hidden)
+        else
+            state->startCapture();
+        if (row.hidden)
             platform.host->last()->setVisibleOnScreen(false);
         if (row.asleep)
             platform.events->sleep();
         platform.queue->runPending();
-        platform.capture->write(sine(100.0, 0.5f, 3 * kSamplesPerTick));
-
-        const bool feeding = row.feedsPerSecond > 0;
-        // Ticks 1 and 2 are skipped unless feeding; tick 3 always runs.
-        for (int t = 1; t <= 3; ++t) {
+        platform.capture->write(tone(0.5f, 3));
+        const bool feeding = row.wallpaper && !row.hidden && !row.asleep;
+        for (int t = 1; t <= 3; ++t) {  // unfed, only every third tick is processed
             platform.queue->advance(kTick);
-            const bool processed = feeding || t == 3;
-            EXPECT_EQ(state->rawLevel() > CapturePump::kSignalThreshold, processed) << "tick " << t;
+            EXPECT_EQ(state->rawLevel() > CapturePump::kSignalThreshold, feeding || t == 3) << "tick " << t;
         }
         platform.queue->advance(kTick, 27);
         EXPECT_EQ(state->tickCount(), 30) << "every tick counts";
-        const int fed = platform.host->last() ? platform.host->last()->fakePage.countOf(PageCalls::feedBody()) : 0;
-        EXPECT_EQ(fed, row.feedsPerSecond);
+        EXPECT_EQ(row.wallpaper ? platform.host->last()->fakePage.countOf(PageCalls::feedBody()) : 0, feeding ? 30 : 0);
         state.reset();
     }
 }
 
-TEST_F(CapturePumpTest, SignalNeedsMoreThanTheThresholdAndIsLoggedOncePerProcess)
+TEST_F(CapturePumpTest, SignalIsLoggedOncePerProcessAndPanelValuesChangeOnlyWhileItIsVisible)
 {
     state->startCapture();
     const double startedAt = tp.clock->now();
-    tp.capture->write(sine(100.0, 1e-3f, kSamplesPerTick));  // faint, but not silent
+    tp.capture->write(tone(1e-3f));  // faint, but not silent
     tick(3);
     EXPECT_GT(state->rawLevel(), 0.0f);
     EXPECT_LE(state->rawLevel(), CapturePump::kSignalThreshold);
@@ -189,23 +168,15 @@ TEST_F(CapturePumpTest, SignalNeedsMoreThanTheThresholdAndIsLoggedOncePerProcess
     tick(3);
     EXPECT_TRUE(state->everSawSignal());
     EXPECT_EQ(state->lastSignalAt(), tp.clock->now());
-    ASSERT_EQ(tp.log->countStartingWith(kSignalLine), 1);
     EXPECT_EQ(tp.log->lines.last(), kSignalLine + QString::asprintf("%.3f)", double(state->rawLevel())));
-
+    EXPECT_EQ(state->level(), 0.0f) << "hidden panel: left unchanged";
     tp.capture->changeDefaultOutput();  // a rebuild does not reset it
     loud();
     tick(9);
     EXPECT_EQ(tp.log->countStartingWith(kSignalLine), 1);
-}
-
-TEST_F(CapturePumpTest, PanelValuesChangeOnlyWhileThePanelIsVisible)
-{
-    state->startCapture();
-    loud();
-    tick(3);
-    EXPECT_EQ(state->level(), 0.0f) << "hidden panel: left unchanged";
 
     state->setPanelVisible(true);
+    loud();
     tick(3);
     EXPECT_EQ(state->level(), state->rawLevel());
     EXPECT_EQ(state->silentForSeconds(), 0.0);
@@ -222,7 +193,6 @@ TEST_F(CapturePumpTest, PanelValuesChangeOnlyWhileThePanelIsVisible)
     EXPECT_LT(state->level(), shown);
     EXPECT_GT(state->silentForSeconds(), 0.0);
     EXPECT_DOUBLE_EQ(state->silentForSeconds(), tp.clock->now() - state->lastSignalAt());
-
     state->stopCapture();
     EXPECT_EQ(state->level(), 0.0f);
 }
@@ -239,14 +209,12 @@ TEST_F(CapturePumpTest, SilenceAfterSignalRebuildsAfterTwentySecondsThenEveryThi
     ASSERT_TRUE(state->everSawSignal());
     silence();
 
-    // Runs ticks until the capture has been started `starts` times; returns the
-    // time of the last signal before that rebuild.
+    // Ticks until the capture has been started `starts` times; returns the time
+    // of the last signal before that rebuild.
     auto runUntilStarts = [&](int starts) {
         double lastSignal = state->lastSignalAt();
-        for (int i = 0; i < 60 * 30 && tp.capture->starts < starts; ++i) {
+        for (int i = 0; i < 60 * 30 && tp.capture->starts < starts; ++i, tick())
             lastSignal = state->lastSignalAt();
-            tick();
-        }
         return lastSignal;
     };
     const double lastSignal = runUntilStarts(2);
@@ -257,8 +225,7 @@ TEST_F(CapturePumpTest, SilenceAfterSignalRebuildsAfterTwentySecondsThenEveryThi
     EXPECT_LE(firstRebuild - lastSignal, CapturePump::kSilenceLimit + slowTick + 1e-6) << "the first slow tick past the limit";
     EXPECT_TRUE(state->capturing());
 
-    // The start reset the silence count, but the spacing since the last rebuild
-    // is what holds the next one back.
+    // The start reset the silence count; the spacing since the last rebuild holds the next one back.
     runUntilStarts(3);
     ASSERT_EQ(tp.capture->starts, 3);
     const double secondRebuild = state->lastCaptureRestart();
@@ -266,34 +233,26 @@ TEST_F(CapturePumpTest, SilenceAfterSignalRebuildsAfterTwentySecondsThenEveryThi
     EXPECT_LE(secondRebuild - firstRebuild, CapturePump::kRebuildSpacing + slowTick + 1e-6);
 
     // A failed rebuild leaves capture stopped; nothing retries.
-    tp.capture->failWith = QStringLiteral("pa_context_connect failed (-6)");
+    tp.capture->failWith = kFailure;
     runUntilStarts(4);
     tick(30 * 60);
     EXPECT_FALSE(state->capturing());
-    EXPECT_EQ(state->captureError(), tp.capture->failWith);
+    EXPECT_EQ(state->captureError(), kFailure);
     EXPECT_EQ(tp.log->count(kSilentLine), 3);
 }
 
 TEST_F(CapturePumpTest, TempoIsAskedForAtMostEveryTwoSecondsAndSentWhenItChanges)
 {
-    state->setWallpaper(tp.screens->screens.first(), false);
-    FakePage& page = tp.host->last()->fakePage;
+    FakePage& page = showWallpaper();
     std::vector<double> changedAt;
     QObject::connect(state.get(), &AppState::bpmChanged, [&] { changedAt.push_back(tp.clock->now()); });
-
-    tp.queue->runPending();
-    for (int t = 0; t < 30 * 25; ++t) {
-        tp.capture->write(kicks(kSamplesPerTick, t * kSamplesPerTick));
-        tick();
-    }
+    for (int t = 0; t < 30 * 25; ++t, tick())
+        writeKicks(t * kSamplesPerTick, kSamplesPerTick);
     ASSERT_FALSE(changedAt.empty());
     EXPECT_NEAR(state->bpm(), 120.0, 2.0);
     for (size_t i = 1; i < changedAt.size(); ++i)
         EXPECT_GT(changedAt[i] - changedAt[i - 1], 2.0);
-    QStringList sent;
-    for (const QString& script : page.evaluated())
-        if (script.startsWith(QStringLiteral("window.vesmerSetBPM")))
-            sent << script;
+    const QStringList sent = page.evaluated().filter(QRegularExpression(QStringLiteral("^window\\.vesmerSetBPM")));
     ASSERT_EQ(sent.size(), qsizetype(changedAt.size())) << "sent exactly when it changed";
     EXPECT_EQ(sent.last(), PageCalls::setBPM(state->bpm()));
 }
@@ -304,17 +263,13 @@ TEST_F(CapturePumpTest, TempoIsAskedForAtMostEveryTwoSecondsAndSentWhenItChanges
 // and counts the lost hops.
 TEST_F(CapturePumpTest, LateIrregularTicksStillGiveTheTempoThirtyValuesPerSecondOfAudio)
 {
-    state->setWallpaper(tp.screens->screens.first(), false);
-    tp.queue->runPending();
-    FakePage& page = tp.host->last()->fakePage;
+    FakePage& page = showWallpaper();
     std::mt19937 rng(5);
     std::uniform_int_distribution<int> lateness(5, 280);
-    constexpr int kChunk = 480;
-    int written = 0;
-    int ticks = 0;
+    int written = 0, ticks = 0;
     auto tickAfter = [&](int ms) {  // the capture runs on meanwhile
-        for (const int until = written + ms * 48; written + kChunk <= until; written += kChunk)
-            tp.capture->write(kicks(kChunk, written));
+        for (const int until = written + ms * 48; written + 480 <= until; written += 480)
+            writeKicks(written, 480);
         tp.clock->advance(ms / 1000.0);
         state->pump();  // the timer, late
         ++ticks;
@@ -367,14 +322,12 @@ TEST_F(CapturePumpTest, TicksKeepToTheirDeadlinesUnderLoadAndTheirIntervalsCanBe
     QFile file(statsFile);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    ASSERT_FALSE(lines.isEmpty());
-    EXPECT_EQ(lines.last(), QStringLiteral("1000 1"));
+    EXPECT_EQ(lines.value(lines.size() - 1), QStringLiteral("1000 1"));
     int count = 0, previous = -1;
-    for (const QString& line : lines) {
+    for (const QString& line : lines) {  // "<interval ms> <ticks>", ascending
         const QStringList parts = line.split(QLatin1Char(' '));
         ASSERT_EQ(parts.size(), 2) << line.toStdString();
-        EXPECT_GT(parts[0].toInt(), previous) << "ascending";
-        previous = parts[0].toInt();
+        EXPECT_GT(parts[0].toInt(), std::exchange(previous, parts[0].toInt()));
         count += parts[1].toInt();
     }
     EXPECT_EQ(count, state->tickCount());
