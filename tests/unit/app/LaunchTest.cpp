@@ -9,11 +9,12 @@
 
 namespace {
 
-QProcessEnvironment environment(std::initializer_list<std::pair<const char*, const char*>> vars)
+const QString kKey = QStringLiteral("pro.key");
+
+QProcessEnvironment environment(const char* name, const QString& value)
 {
     QProcessEnvironment env;
-    for (const auto& [name, value] : vars)
-        env.insert(QLatin1String(name), QString::fromUtf8(value));
+    env.insert(QLatin1String(name), value);
     return env;
 }
 
@@ -26,42 +27,25 @@ struct Launch {
         state = std::make_unique<AppState>(tp.take());
         app = std::make_unique<Application>(*state, commandLine);
     }
-    QList<bool> previewsMade() const
-    {
-        QList<bool> previews;
-        for (const auto& made : tp.host->made)
-            previews << made.preview;
-        return previews;
-    }
     TestPlatform tp;
     std::unique_ptr<AppState> state;
     std::unique_ptr<Application> app;
 };
 
-QString writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-    return path;
-}
-
 }  // namespace
 
 TEST(CommandLine, ReadsFlagsEnvironmentAndUrls)
 {
-    const auto line = CommandLine::parse(
-        {QStringLiteral("vesmer://activate?key=a"), QStringLiteral("--preview"), QStringLiteral("--frobnicate"),
-         QStringLiteral("-x"), QStringLiteral("second")},
-        environment({{"VESMER_TEST_GRAPH", "/tmp/g.json"}}));
+    const auto line = CommandLine::parse({"vesmer://activate?key=a", "--preview", "--frobnicate", "-x", "second"},
+                                         environment("VESMER_TEST_GRAPH", "/tmp/g.json"));
     EXPECT_FALSE(line.wallpaper);
     EXPECT_TRUE(line.preview);
     EXPECT_EQ(line.testGraphPath, QStringLiteral("/tmp/g.json"));
-    EXPECT_EQ(line.urls, QStringList({QStringLiteral("vesmer://activate?key=a"), QStringLiteral("second")}));
-    EXPECT_EQ(line.unknownFlags, QStringList({QStringLiteral("--frobnicate"), QStringLiteral("-x")}));
+    EXPECT_EQ(line.urls, QStringList({"vesmer://activate?key=a", "second"}));
+    EXPECT_EQ(line.unknownFlags, QStringList({"--frobnicate", "-x"}));
 
-    EXPECT_TRUE(CommandLine::parse({}, environment({{"VESMER_WALLPAPER", ""}})).wallpaper);
-    EXPECT_FALSE(CommandLine::parse({}, environment({{"VESMER_PREVIEW", "1"}})).wallpaper);
+    EXPECT_TRUE(CommandLine::parse({}, environment("VESMER_WALLPAPER", "")).wallpaper);
+    EXPECT_FALSE(CommandLine::parse({}, environment("VESMER_PREVIEW", "1")).wallpaper);
     EXPECT_TRUE(CommandLine::parse({QStringLiteral("--help")}, {}).help);
     EXPECT_TRUE(CommandLine::parse({QStringLiteral("--version")}, {}).version);
 
@@ -79,155 +63,131 @@ TEST(Launch, ShowsTheFirstLaunchWallpaperOnceAndFollowsTheFlags)
         bool launchedBefore;
         QList<bool> previewsMade;  // one entry per window made, in order
     };
-    const QStringList none;
     const Row rows[] = {
-        {"first launch", none, {}, false, {false}},
-        {"second launch", none, {}, true, {}},
-        {"--wallpaper", {QStringLiteral("--wallpaper")}, {}, true, {false}},
-        {"VESMER_WALLPAPER empty", none, environment({{"VESMER_WALLPAPER", ""}}), true, {false}},
-        {"--preview", {QStringLiteral("--preview")}, {}, true, {true}},
-        {"--preview with --wallpaper", {QStringLiteral("--preview"), QStringLiteral("--wallpaper")}, {}, true, {false}},
-        {"--preview with VESMER_WALLPAPER", {QStringLiteral("--preview")}, environment({{"VESMER_WALLPAPER", "0"}}),
-         true, {false}},
-        {"first launch with --wallpaper replaces", {QStringLiteral("--wallpaper")}, {}, false, {false, false}},
-        {"unknown flag ignored", {QStringLiteral("--bogus")}, {}, true, {}},
+        {"first launch", {}, {}, false, {false}},
+        {"second launch", {}, {}, true, {}},
+        {"--wallpaper", {"--wallpaper"}, {}, true, {false}},
+        {"VESMER_WALLPAPER empty", {}, environment("VESMER_WALLPAPER", ""), true, {false}},
+        {"--preview", {"--preview"}, {}, true, {true}},
+        {"--preview with --wallpaper", {"--preview", "--wallpaper"}, {}, true, {false}},
+        {"--preview with VESMER_WALLPAPER", {"--preview"}, environment("VESMER_WALLPAPER", "0"), true, {false}},
+        {"first launch with --wallpaper replaces", {"--wallpaper"}, {}, false, {false, false}},
+        {"unknown flag ignored", {"--bogus"}, {}, true, {}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         Launch launch(CommandLine::parse(row.args, row.env), row.launchedBefore);
         launch.app->launch();
-
-        EXPECT_EQ(launch.previewsMade(), row.previewsMade);
+        QList<bool> previews;
+        for (const auto& made : launch.tp.host->made) {
+            previews << made.preview;
+            EXPECT_EQ(made.screen, launch.tp.screens->screens.first());
+        }
+        EXPECT_EQ(previews, row.previewsMade);
         EXPECT_TRUE(launch.tp.settings->boolValue(QStringLiteral("didAutoStart")));
         EXPECT_GE(launch.tp.desktop->broughtToFront, 1);
-        for (const auto& made : launch.tp.host->made)
-            EXPECT_EQ(made.screen, launch.tp.screens->screens.first());
     }
+
+    // Without screens nothing is shown, but the first launch still counts.
+    Launch noScreens(CommandLine::parse({QStringLiteral("--wallpaper")}, {}));
+    noScreens.tp.screens->screens.clear();
+    noScreens.app->launch();
+    EXPECT_TRUE(noScreens.tp.host->made.isEmpty());
+    EXPECT_EQ(noScreens.state->wallpaper(), nullptr);
+    EXPECT_TRUE(noScreens.tp.settings->boolValue(QStringLiteral("didAutoStart")));
 }
 
-TEST(Launch, WithoutScreensShowsNothingButCountsTheFirstLaunch)
+TEST(Launch, TestGraphIsAppliedAfterItsDelayAndItsAnswerOrUnreadabilityLogged)
 {
-    Launch launch(CommandLine::parse({QStringLiteral("--wallpaper")}, {}));
-    launch.tp.screens->screens.clear();
-    launch.app->launch();
-    EXPECT_TRUE(launch.tp.host->made.isEmpty());
-    EXPECT_EQ(launch.state->wallpaper(), nullptr);
-    EXPECT_TRUE(launch.tp.settings->boolValue(QStringLiteral("didAutoStart")));
-}
-
-TEST(Launch, TestGraphIsAppliedAfterItsDelayAndItsAnswerLogged)
-{
-    const QString graph = QStringLiteral("{\"nodes\":[\"é\",\"a/b\"]}");
-    const QString script = QStringLiteral("vesmerApplyGraph(") + AppState::jsString(graph) + QLatin1Char(')');
+    const QByteArray graph = "{\"nodes\":[\"é\",\"a/b\"]}";
+    const QString script = QStringLiteral("vesmerApplyGraph(") + AppState::jsString(QString::fromUtf8(graph)) + QLatin1Char(')');
+    TestPlatform files;
+    const QString path = files.dir() + QStringLiteral("/graph.json");
+    const QString result = QStringLiteral("[vesmer] test-graph result: ");
     struct Row {
         const char* name;
+        std::optional<QByteArray> file;  // none: missing
         ScriptReply reply;
-        QString line;
+        QString line;  // empty: none
+        bool launchedBefore = false;
     };
     const Row rows[] = {
-        {"string answer", {QStringLiteral("ok"), std::nullopt}, QStringLiteral("[vesmer] test-graph result: ok")},
-        {"error", {std::nullopt, QStringLiteral("ReferenceError: x")},
-         QStringLiteral("[vesmer] test-graph result: ReferenceError: x")},
-        {"no value", {}, QStringLiteral("[vesmer] test-graph result: no reply")},
+        {"string answer", graph, {QStringLiteral("ok"), std::nullopt}, result + QStringLiteral("ok")},
+        {"error", graph, {std::nullopt, QStringLiteral("ReferenceError: x")}, result + QStringLiteral("ReferenceError: x")},
+        {"no value", graph, {}, result + QStringLiteral("no reply")},
+        {"missing file", std::nullopt, {}, QStringLiteral("[vesmer] test-graph unreadable: ") + path},
+        {"bad UTF-8", QByteArray("{\"a\":\"\xff\xfe\"}"), {}, QStringLiteral("[vesmer] test-graph unreadable: ") + path},
+        {"no wallpaper: dropped silently", graph, {}, {}, true},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        TestPlatform files;
-        const QString path = writeFile(files.dir() + QStringLiteral("/graph.json"), graph.toUtf8());
-        Launch launch(CommandLine::parse({}, environment({{"VESMER_TEST_GRAPH", qPrintable(path)}})));
+        QFile file(path);
+        file.remove();
+        ASSERT_TRUE(!row.file || (file.open(QIODevice::WriteOnly) && file.write(*row.file) == row.file->size()));
+        file.close();
+        Launch launch(CommandLine::parse({}, environment("VESMER_TEST_GRAPH", path)), row.launchedBefore);
         launch.tp.host->replies.insert(script, row.reply);
         launch.app->launch();
+        const auto applied = [&] { return launch.tp.host->made.isEmpty() ? 0 : launch.tp.host->last()->fakePage.countOf(script); };
 
         launch.tp.queue->advance(Application::kTestGraphDelay - 0.01);
-        EXPECT_EQ(launch.tp.log->countStartingWith(QStringLiteral("[vesmer] test-graph")), 0);
-        EXPECT_EQ(launch.tp.host->last()->fakePage.countOf(script), 0);
+        EXPECT_EQ(launch.tp.log->lines.filter(QStringLiteral("test-graph")), QStringList());
+        EXPECT_EQ(applied(), 0);
         launch.tp.queue->advance(0.02);
-        EXPECT_EQ(launch.tp.host->last()->fakePage.countOf(script), 1);
-        EXPECT_EQ(launch.tp.log->countStartingWith(QStringLiteral("[vesmer] test-graph")), 1);
-        EXPECT_EQ(launch.tp.log->count(row.line), 1);
+        EXPECT_EQ(launch.tp.log->lines.filter(QStringLiteral("test-graph")), row.line.isEmpty() ? QStringList() : QStringList(row.line));
+        EXPECT_EQ(applied(), row.line.startsWith(result) ? 1 : 0);
     }
-}
-
-TEST(Launch, UnreadableTestGraphIsReportedAndNoWallpaperDropsItSilently)
-{
-    TestPlatform files;
-    const QString missing = files.dir() + QStringLiteral("/missing.json");
-    const QString badUtf8 = writeFile(files.dir() + QStringLiteral("/bad.json"), QByteArray("{\"a\":\"\xff\xfe\"}"));
-    for (const QString& path : {missing, badUtf8}) {
-        SCOPED_TRACE(path.toStdString());
-        Launch launch(CommandLine::parse({}, environment({{"VESMER_TEST_GRAPH", qPrintable(path)}})));
-        launch.app->launch();
-        launch.tp.queue->advance(Application::kTestGraphDelay + 0.1);
-        EXPECT_EQ(launch.tp.log->lines.filter(QStringLiteral("test-graph")),
-                  QStringList(QStringLiteral("[vesmer] test-graph unreadable: ") + path));
-    }
-
-    const QString good = writeFile(files.dir() + QStringLiteral("/good.json"), "{}");
-    Launch noWallpaper(CommandLine::parse({}, environment({{"VESMER_TEST_GRAPH", qPrintable(good)}})), true);
-    noWallpaper.app->launch();
-    noWallpaper.tp.queue->advance(Application::kTestGraphDelay + 0.1);
-    EXPECT_EQ(noWallpaper.tp.log->countStartingWith(QStringLiteral("[vesmer] test-graph")), 0);
 }
 
 TEST(OpenUrls, HandsTheFirstUsableKeyToSignInAndComesToTheFront)
 {
-    const QString megabyte(1 << 20, QLatin1Char('k'));
-    struct Row {
-        const char* name;
-        QString url;
-        std::optional<QString> storedKey;
+    const struct {
+        const char* url;  // "{MB}" stands for a megabyte of text
+        const char* key;  // the key stored, or none
+    } rows[] = {
+        {"vesmer://activate?key=abc", "abc"},
+        {"vesmer://activate?x=1&key=abc", "abc"},
+        {"vesmer://activate?key=one&key=two", "one"},
+        {"vesmer://activate/?key=abc", "abc"},
+        {"vesmer://activate?key=a%2Bb%20c%C3%A9", "a+b cé"},
+        {"vesmer://activate?key=abc%0A", "abc\n"},
+        {"vesmer://activate?key=", nullptr},
+        {"vesmer://activate?key", nullptr},
+        {"vesmer://activate?key=&key=abc", nullptr},
+        {"vesmer://activate?x=1", nullptr},
+        {"vesmer://login?key=abc", nullptr},
+        {"vesmer://Activate?key=abc", nullptr},
+        {"Vesmer://activate?key=abc", nullptr},
+        {"https://activate?key=abc", nullptr},
+        {"vesmer:activate?key=abc", nullptr},
+        {"vesmer://activated?key=abc", nullptr},
+        {"vesmer://activate?key=ab%00cd", nullptr},
+        {"vesmer://activate?key=ab%0D%0AX-Evil:%201", nullptr},
+        {"vesmer://activate?key=ab%7Fcd", nullptr},
+        {"\x01\x02 ::: %%%", nullptr},
+        {"vesmer://activate?pad={MB}&key=abc", "abc"},
+        {"vesmer://activate?key={MB}", nullptr},
     };
-    const Row rows[] = {
-        {"key", QStringLiteral("vesmer://activate?key=abc"), QStringLiteral("abc")},
-        {"another item before key", QStringLiteral("vesmer://activate?x=1&key=abc"), QStringLiteral("abc")},
-        {"first key item wins", QStringLiteral("vesmer://activate?key=one&key=two"), QStringLiteral("one")},
-        {"path before query", QStringLiteral("vesmer://activate/?key=abc"), QStringLiteral("abc")},
-        {"percent-encoded", QStringLiteral("vesmer://activate?key=a%2Bb%20c%C3%A9"), QStringLiteral("a+b cé")},
-        {"trailing line break kept", QStringLiteral("vesmer://activate?key=abc%0A"), QStringLiteral("abc\n")},
-        {"empty key", QStringLiteral("vesmer://activate?key="), std::nullopt},
-        {"key without value", QStringLiteral("vesmer://activate?key"), std::nullopt},
-        {"empty first key", QStringLiteral("vesmer://activate?key=&key=abc"), std::nullopt},
-        {"no key", QStringLiteral("vesmer://activate?x=1"), std::nullopt},
-        {"other host", QStringLiteral("vesmer://login?key=abc"), std::nullopt},
-        {"host in other case", QStringLiteral("vesmer://Activate?key=abc"), std::nullopt},
-        {"scheme in other case", QStringLiteral("Vesmer://activate?key=abc"), std::nullopt},
-        {"other scheme", QStringLiteral("https://activate?key=abc"), std::nullopt},
-        {"no authority", QStringLiteral("vesmer:activate?key=abc"), std::nullopt},
-        {"host prefix", QStringLiteral("vesmer://activated?key=abc"), std::nullopt},
-        {"encoded NUL inside key", QStringLiteral("vesmer://activate?key=ab%00cd"), std::nullopt},
-        {"encoded CR LF inside key", QStringLiteral("vesmer://activate?key=ab%0D%0AX-Evil:%201"), std::nullopt},
-        {"encoded DEL inside key", QStringLiteral("vesmer://activate?key=ab%7Fcd"), std::nullopt},
-        {"not a URL", QStringLiteral("\x01\x02 ::: %%%"), std::nullopt},
-        {"1 MB URL, short key", QStringLiteral("vesmer://activate?pad=") + megabyte + QStringLiteral("&key=abc"),
-         QStringLiteral("abc")},
-        {"1 MB key", QStringLiteral("vesmer://activate?key=") + megabyte, std::nullopt},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.url);
         Launch launch(CommandLine{}, true);
-        launch.app->openUrls({row.url});
+        launch.app->openUrls({QString::fromUtf8(row.url).replace(QStringLiteral("{MB}"), QString(1 << 20, QLatin1Char('k')))});
         const Settings& settings = *launch.tp.settings;
-        if (row.storedKey) {
-            EXPECT_EQ(settings.stringValue(QStringLiteral("pro.key")), *row.storedKey);
-            EXPECT_EQ(launch.tp.desktop->broughtToFront, 1);
-        } else {
-            EXPECT_FALSE(settings.hasOwnValue(QStringLiteral("pro.key")));
-            EXPECT_EQ(launch.tp.desktop->broughtToFront, 0);
-        }
+        EXPECT_EQ(settings.hasOwnValue(kKey) ? settings.stringValue(kKey) : QString(), QString::fromUtf8(row.key));
+        EXPECT_EQ(launch.tp.desktop->broughtToFront, row.key ? 1 : 0);
     }
 }
 
 TEST(OpenUrls, HandlesEveryUrlInOrderIncludingTheFirstInstanceArguments)
 {
     Launch several(CommandLine{}, true);
-    several.app->openUrls({QStringLiteral("vesmer://activate?key=first"), QStringLiteral("https://example.org/"),
-                           QStringLiteral("vesmer://activate?key=second")});
-    EXPECT_EQ(several.tp.settings->stringValue(QStringLiteral("pro.key")), QStringLiteral("second"));
+    several.app->openUrls({"vesmer://activate?key=first", "https://example.org/", "vesmer://activate?key=second"});
+    EXPECT_EQ(several.tp.settings->stringValue(kKey), QStringLiteral("second"));
     EXPECT_EQ(several.tp.desktop->broughtToFront, 2);
 
     Launch withArgument(CommandLine::parse({QStringLiteral("vesmer://activate?key=abc")}, {}), true);
     withArgument.app->launch();
-    EXPECT_EQ(withArgument.tp.settings->stringValue(QStringLiteral("pro.key")), QStringLiteral("abc"));
+    EXPECT_EQ(withArgument.tp.settings->stringValue(kKey), QStringLiteral("abc"));
 }
 
 TEST(Lifecycle, PanelClosingQuitsOnlyWithoutWallpaperAndShutdownRunsOnce)
@@ -237,7 +197,6 @@ TEST(Lifecycle, PanelClosingQuitsOnlyWithoutWallpaperAndShutdownRunsOnce)
     QObject::connect(launch.app.get(), &Application::quitRequested, [&] { ++quitRequests; });
     launch.app->launch();
     ASSERT_NE(launch.state->wallpaper(), nullptr);
-
     launch.app->panelClosed();
     EXPECT_EQ(quitRequests, 0);
 
@@ -245,10 +204,8 @@ TEST(Lifecycle, PanelClosingQuitsOnlyWithoutWallpaperAndShutdownRunsOnce)
     EXPECT_EQ(launch.state->wallpaper(), nullptr);
     EXPECT_FALSE(launch.state->capturing());
     launch.app->terminate();
-
     launch.app->panelClosed();
     EXPECT_EQ(quitRequests, 1);
-
     launch.app->activate();
     EXPECT_EQ(launch.tp.desktop->broughtToFront, 2);
 }
