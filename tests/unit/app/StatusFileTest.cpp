@@ -5,7 +5,6 @@
 #include <QJsonObject>
 #include <gtest/gtest.h>
 #include <memory>
-#include <vector>
 
 #include "TestPlatform.h"
 #include "app/AppState.h"
@@ -15,9 +14,10 @@ namespace {
 
 class StatusFileTest : public ::testing::Test {
 protected:
-    StatusFileTest() { QFile::remove(path()); }
+    StatusFileTest() { QDir(folder()).removeRecursively(); }
 
-    static QString path() { return qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/Vesmer/status.json"); }
+    static QString folder() { return qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/Vesmer"); }
+    static QString path() { return folder() + QStringLiteral("/status.json"); }
     static QByteArray raw()
     {
         QFile file(path());
@@ -30,19 +30,18 @@ protected:
     std::unique_ptr<AppState> state = std::make_unique<AppState>(tp.take());
 };
 
-TEST_F(StatusFileTest, WritesElevenKeysCompactlyWithSlashesEscaped)
+TEST_F(StatusFileTest, WritesElevenKeysCompactlyWithSlashesEscapedIntoAFolderMadeWhenThePathIsFirstComputed)
 {
+    EXPECT_EQ(state->statusURL(), path());
+    EXPECT_TRUE(QFileInfo(folder()).isDir());
     state->setLyricLine(QStringLiteral("AC/DC \"live\"\nnext"));
     state->setThemeName(QStringLiteral("Nebula"));
     state->setComposeStatus(QStringLiteral("\u2713 live"));
     state->startCapture();
     tick(3);  // the first processed tick (no wallpaper) writes at once
 
-    const QByteArray text = raw();
-    ASSERT_FALSE(text.isEmpty());
-    EXPECT_FALSE(text.contains('\n')) << "compact";
-    EXPECT_TRUE(text.contains(R"("lyric":"AC\/DC \"live\"\nnext")")) << text.constData();
-
+    EXPECT_FALSE(raw().contains('\n')) << "compact";
+    EXPECT_TRUE(raw().contains(R"("lyric":"AC\/DC \"live\"\nnext")")) << raw().constData();
     QJsonObject status = json();
     EXPECT_NEAR(status.take("silentForSeconds").toDouble(-1), 3 * CapturePump::kPumpInterval, 1e-6);
     // Level 0: nothing captured yet.
@@ -58,7 +57,7 @@ TEST_F(StatusFileTest, WritesElevenKeysCompactlyWithSlashesEscaped)
     EXPECT_EQ(json().value("lyric"), QJsonValue(QStringLiteral("la")));
 }
 
-TEST_F(StatusFileTest, WritesAtMostEveryTwoSecondsAndSilenceKeepsGrowing)
+TEST_F(StatusFileTest, WritesOnlyMoreThanTwoSecondsAfterTheLastAndSilenceKeepsGrowing)
 {
     state->setWallpaper(tp.screens->screens.first(), false);
     tick();
@@ -66,24 +65,17 @@ TEST_F(StatusFileTest, WritesAtMostEveryTwoSecondsAndSilenceKeepsGrowing)
     EXPECT_EQ(first.value("wallpaper"), QJsonValue(tp.screens->screens.first().name));
     EXPECT_EQ(first.value("wallpaperVisible"), QJsonValue(true));
 
-    struct Row {
-        const char* name;
-        double after;  // seconds since the last write
-        bool writes;
-    };
-    const Row rows[] = {{"1 s later", 1.0, false}, {"exactly 2 s later", 2.0, false}, {"2.1 s later", 2.1, true}};
-    // Stop the pump so that only these calls write; whole seconds keep the
-    // boundary exact.
+    // The pump stopped, only these calls write; whole seconds keep the boundary exact.
     state->stopCapture();
     const double writtenAt = 1'800'000'100.0;
     tp.clock->set(writtenAt);
     state->writeStatus();
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
+    for (const auto& [after, writes] : {std::pair{1.0, false}, {2.0, false}, {2.1, true}}) {
+        SCOPED_TRACE(after);
         QFile::remove(path());
-        tp.clock->set(writtenAt + row.after);
+        tp.clock->set(writtenAt + after);
         state->writeStatus();
-        EXPECT_EQ(QFileInfo::exists(path()), row.writes);
+        EXPECT_EQ(QFileInfo::exists(path()), writes);
     }
     const QJsonObject later = json();
     EXPECT_GT(later.value("silentForSeconds").toDouble(), first.value("silentForSeconds").toDouble() + 2.0);
@@ -104,23 +96,11 @@ TEST_F(StatusFileTest, PumpWritesOncePerTwoSecondsAtEitherRate)
         QList<QByteArray> writes;
         for (int t = 0; t < 30 * 10; ++t) {
             platform.queue->advance(CapturePump::kPumpInterval);
-            const QByteArray now = raw();
-            if (!now.isEmpty() && (writes.isEmpty() || writes.last() != now))
+            if (const QByteArray now = raw(); !now.isEmpty() && (writes.isEmpty() || writes.last() != now))
                 writes << now;
         }
-        // Writes at about 0, 2.1, 4.2, 6.3 and 8.4 s.
-        EXPECT_EQ(writes.size(), 5);
+        EXPECT_EQ(writes.size(), 5) << "at about 0, 2.1, 4.2, 6.3 and 8.4 s";
     }
-}
-
-TEST(StatusFileFolder, IsCreatedWhenThePathIsFirstComputed)
-{
-    const QString folder = qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/Vesmer");
-    QDir(folder).removeRecursively();
-    TestPlatform tp;
-    AppState state(tp.take());
-    EXPECT_EQ(state.statusURL(), folder + QStringLiteral("/status.json"));
-    EXPECT_TRUE(QFileInfo(folder).isDir());
 }
 
 }  // namespace
