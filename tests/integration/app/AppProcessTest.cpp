@@ -5,25 +5,20 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QDBusConnection>
-#include <QDBusConnectionInterface>
 #include <QFile>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <algorithm>
 #include <csignal>
 #include <gtest/gtest.h>
 #include <memory>
-#include <optional>
-#include <xcb/xcb.h>
 
 #include "AppProcessTools.h"
-#include "DesktopTestTools.h"
 #include "WebEngineHarness.h"
 
 using namespace AppProcessTools;
-using DesktopTestTools::run;
 using WebEngineHarness::waitFor;
 
 namespace {
@@ -46,9 +41,10 @@ protected:
         m_environment.insert(QStringLiteral("VESMER_APP_KEY"), QStringLiteral("test-key"));
     }
 
-    QString settingsPath() const { return m_dir.filePath(QStringLiteral("XDG_CONFIG_HOME/Vesmer/Vesmer.conf")); }
-    QVariant setting(const QString& key) const { return QSettings(settingsPath(), QSettings::IniFormat).value(key); }
-    void markLaunchedBefore() const { QSettings(settingsPath(), QSettings::IniFormat).setValue("didAutoStart", true); }
+    void markLaunchedBefore() const
+    {
+        QSettings(m_dir.filePath(QStringLiteral("XDG_CONFIG_HOME/Vesmer/Vesmer.conf")), QSettings::IniFormat).setValue("didAutoStart", true);
+    }
     auto start(const QStringList& arguments = {})
     {
         return std::make_unique<VesmerProcess>(QStringLiteral(VESMER_BINARY), m_environment, arguments);
@@ -60,11 +56,14 @@ protected:
         EXPECT_TRUE(process->running()) << process->standardError().toStdString();
         return process;
     }
-    bool showsWallpaper(VesmerProcess& process, int timeoutMs) { return process.showsWallpaper(timeoutMs); }
-    bool showsPanel(VesmerProcess& process, int timeoutMs)
+
+    // An empty value unsets the variable.
+    void setEnvironment(const QString& name, const char* value)
     {
-        return waitFor([&] { return !windowsOf(process.pid()).isEmpty() || !process.running(); }, timeoutMs)
-               && process.running();
+        if (*value)
+            m_environment.insert(name, QLatin1String(value));
+        else
+            m_environment.remove(name);
     }
 
     QTemporaryDir m_dir;
@@ -73,22 +72,22 @@ protected:
 
 }  // namespace
 
-TEST_F(AppProcess, ClosingThePanelQuitsOnlyWithoutAWallpaper)
+TEST_F(AppProcess, ClosingThePanelQuitsOnlyWithoutAWallpaperAndAnInterruptEndsItCleanly)
 {
     markLaunchedBefore();
     {
         auto app = startPrimary();
-        ASSERT_TRUE(showsPanel(*app, kStartTimeoutMs));
+        ASSERT_TRUE(waitFor([&] { return !windowsOf(app->pid()).isEmpty() || !app->running(); }, kStartTimeoutMs) && app->running());
         requestClose(*panelOf(app->pid()));
         ASSERT_TRUE(app->finishes(5000)) << "closing the panel without a wallpaper must quit";
         EXPECT_EQ(app->process.exitCode(), 0);
     }
     ASSERT_TRUE(waitFor([] { return !instanceRegistered(); }, 5000));
 
-    auto app = startPrimary({QStringLiteral("--wallpaper")});
-    ASSERT_TRUE(showsWallpaper(*app, kStartTimeoutMs));
-    ASSERT_TRUE(panelOf(app->pid()).has_value());
-    requestClose(*panelOf(app->pid()));
+    auto app = startPrimary({QStringLiteral("--wallpaper"), QStringLiteral("--no-such-flag")});
+    ASSERT_TRUE(app->showsWallpaper(kStartTimeoutMs)) << app->standardError().toStdString();
+    EXPECT_TRUE(app->standardError().contains(QStringLiteral("vesmer: ignoring unknown option --no-such-flag")));
+    requestClose(panelOf(app->pid()).value());
     ASSERT_TRUE(waitFor([&] { return !panelOf(app->pid()); }, 5000));
     EXPECT_FALSE(app->finishes(1500)) << "the wallpaper keeps the app running";
     EXPECT_EQ(desktopWindowsOf(app->pid()), 1);
@@ -98,14 +97,8 @@ TEST_F(AppProcess, ClosingThePanelQuitsOnlyWithoutAWallpaper)
     ASSERT_TRUE(again->finishes(10000));
     EXPECT_EQ(again->process.exitCode(), 0);
     EXPECT_TRUE(waitFor([&] { return panelOf(app->pid()).has_value(); }, 5000));
-}
 
-// SIGTERM is the end-to-end suite's; Ctrl-C in a terminal ends the app as cleanly.
-TEST_F(AppProcess, InterruptShutsDownCleanlyWithinTwoSeconds)
-{
-    auto app = startPrimary({QStringLiteral("--wallpaper"), QStringLiteral("--no-such-flag")});
-    ASSERT_TRUE(showsWallpaper(*app, kStartTimeoutMs)) << app->standardError().toStdString();
-    EXPECT_TRUE(app->standardError().contains(QStringLiteral("vesmer: ignoring unknown option --no-such-flag")));
+    // SIGTERM is the end-to-end suite's; Ctrl-C in a terminal ends the app as cleanly.
     const qint64 pid = app->pid();
     ::kill(pid_t(pid), SIGINT);
     ASSERT_TRUE(app->finishes(2000)) << "still running 2 s after the signal";
@@ -114,34 +107,14 @@ TEST_F(AppProcess, InterruptShutsDownCleanlyWithinTwoSeconds)
     EXPECT_EQ(desktopWindowsOf(pid), 0);
 }
 
-TEST_F(AppProcess, TestGraphLogsThePageAnswer)
-{
-    const QString graphPath = m_dir.filePath(QStringLiteral("graph.json"));
-    QFile graph(graphPath);
-    ASSERT_TRUE(graph.open(QIODevice::WriteOnly) && graph.write(R"({"nodes":[],"output":null})") > 0);
-    graph.close();
-
-    m_environment.insert(QStringLiteral("VESMER_TEST_GRAPH"), graphPath);
-    auto app = startPrimary({QStringLiteral("--wallpaper")});
-    // Any answer counts: the page may not be ready for a graph yet.
-    EXPECT_TRUE(app->waitForStderr(QStringLiteral("[vesmer] test-graph result: "), kStartTimeoutMs))
-        << app->standardError().toStdString();
-}
-
 TEST_F(AppProcess, WithoutADisplayExitsWithOneLine)
 {
     m_environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
-    struct Row {
-        const char* display;
-        const char* wayland;  // a Wayland session without XWayland, when set
-    };
-    for (const Row row : {Row{"", ""}, Row{":4711", ""}, Row{"", "vesmer-no-such-compositor"}}) {
-        SCOPED_TRACE(std::string(row.display) + "/" + row.wayland);
-        m_environment.insert(QStringLiteral("DISPLAY"), QLatin1String(row.display));
-        if (*row.wayland)
-            m_environment.insert(QStringLiteral("WAYLAND_DISPLAY"), QLatin1String(row.wayland));
-        else
-            m_environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    // The last: a Wayland session without XWayland.
+    for (const auto& [display, wayland] : {std::pair{"", ""}, {":4711", ""}, {"", "vesmer-no-such-compositor"}}) {
+        SCOPED_TRACE(std::string(display) + "/" + wayland);
+        m_environment.insert(QStringLiteral("DISPLAY"), QLatin1String(display));
+        setEnvironment(QStringLiteral("WAYLAND_DISPLAY"), wayland);
         auto app = start({QStringLiteral("--wallpaper")});
         ASSERT_TRUE(app->finishes(5000));
         EXPECT_EQ(app->process.exitStatus(), QProcess::NormalExit);
@@ -182,15 +155,11 @@ TEST_F(AppProcess, UnderAWaylandSessionTheWallpaperIsStillAnX11DesktopWindow)
     if (!waitFor([&] { return QFile::exists(socketPath) || weston.state() == QProcess::NotRunning; }, 10000) ||
         weston.state() == QProcess::NotRunning)
         GTEST_SKIP() << "weston did not start: " << weston.readAll().toStdString();
-    struct Stop {
-        QProcess& process;
-        ~Stop()
-        {
-            process.terminate();  // this PID only
-            if (!process.waitForFinished(5000))
-                process.kill();
-        }
-    } stop{weston};
+    const auto stop = qScopeGuard([&weston] {
+        weston.terminate();  // this PID only
+        if (!weston.waitForFinished(5000))
+            weston.kill();
+    });
 
     markLaunchedBefore();
     m_environment.insert(QStringLiteral("WAYLAND_DISPLAY"), socket);
@@ -199,12 +168,9 @@ TEST_F(AppProcess, UnderAWaylandSessionTheWallpaperIsStillAnX11DesktopWindow)
     for (const char* platform : {"", "xcb"}) {
         SCOPED_TRACE(platform);
         ASSERT_TRUE(waitFor([] { return !instanceRegistered(); }, 5000));
-        if (*platform)
-            m_environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QLatin1String(platform));
-        else
-            m_environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        setEnvironment(QStringLiteral("QT_QPA_PLATFORM"), platform);
         auto app = startPrimary({QStringLiteral("--wallpaper")});
-        ASSERT_TRUE(showsWallpaper(*app, kStartTimeoutMs)) << app->standardError().toStdString();
+        ASSERT_TRUE(app->showsWallpaper(kStartTimeoutMs)) << app->standardError().toStdString();
         EXPECT_EQ(app->standardError().count(note), *platform ? 0 : 1) << app->standardError().toStdString();
     }
 }
@@ -212,23 +178,17 @@ TEST_F(AppProcess, UnderAWaylandSessionTheWallpaperIsStillAnX11DesktopWindow)
 TEST_F(AppProcess, TheWebEngineIgnoresItsGpuBlocklistUnlessTheUserSetsItsFlags)
 {
     markLaunchedBefore();
-    struct Row {
-        const char* flags;  // the user's own, when set
-        const char* engineSwitch;
-    };
-    for (const Row row : {Row{"", "ignore-gpu-blocklist"}, Row{"--disable-gpu-shader-disk-cache", "disable-gpu-shader-disk-cache"}}) {
-        SCOPED_TRACE(row.flags);
+    // The user's own flags, when set, and the switch the engine then starts with.
+    for (const auto& [flags, engineSwitch] : {std::pair{"", "ignore-gpu-blocklist"}, {"--disable-gpu-shader-disk-cache", "disable-gpu-shader-disk-cache"}}) {
+        SCOPED_TRACE(flags);
         ASSERT_TRUE(waitFor([] { return !instanceRegistered(); }, 5000));
-        if (*row.flags)
-            m_environment.insert(QStringLiteral("QTWEBENGINE_CHROMIUM_FLAGS"), QLatin1String(row.flags));
-        else
-            m_environment.remove(QStringLiteral("QTWEBENGINE_CHROMIUM_FLAGS"));
+        setEnvironment(QStringLiteral("QTWEBENGINE_CHROMIUM_FLAGS"), flags);
         auto app = startPrimary({QStringLiteral("--wallpaper")});
-        ASSERT_TRUE(showsWallpaper(*app, kStartTimeoutMs)) << app->standardError().toStdString();
+        ASSERT_TRUE(app->showsWallpaper(kStartTimeoutMs)) << app->standardError().toStdString();
         // The engine lists the switches it started with on standard error.
         ASSERT_TRUE(app->waitForStderr(QStringLiteral("Init Parameters:"), 5000)) << app->standardError().toStdString();
         const QString text = app->standardError();
-        EXPECT_TRUE(text.contains(QStringLiteral("*  %1 ").arg(QLatin1String(row.engineSwitch)))) << text.toStdString();
-        EXPECT_EQ(text.contains(QStringLiteral("*  ignore-gpu-blocklist ")), !*row.flags) << text.toStdString();
+        EXPECT_TRUE(text.contains(QStringLiteral("*  %1 ").arg(QLatin1String(engineSwitch)))) << text.toStdString();
+        EXPECT_EQ(text.contains(QStringLiteral("*  ignore-gpu-blocklist ")), !*flags) << text.toStdString();
     }
 }
