@@ -142,7 +142,10 @@ int run(QApplication& qtApp, const CommandLine& commandLine, SingleInstance& ins
             if (weak)
                 weak->activateKey(key);
         });
-    composer.start(state.composeClient().config().baseUrl, state.hasKey());
+    composer.start(state.composeClient().config().baseUrl, state.hasKey(), [weak = QPointer<AppState>(&state)] {
+        if (weak)
+            weak->validateKey();
+    });
 
     panel.showCentred();
     QTimer::singleShot(0, &application, &Application::launch);

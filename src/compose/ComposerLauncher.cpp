@@ -19,6 +19,7 @@ struct ComposerLauncher::Impl {
     QUrl origin;
     State state = State::Idle;
     bool keyConfigured = false;
+    std::function<void()> answering;
     QString program;
     std::unique_ptr<QObject> context = std::make_unique<QObject>();  // receiver of every Qt callback
     QNetworkAccessManager* nam = new QNetworkAccessManager(context.get());
@@ -151,6 +152,8 @@ struct ComposerLauncher::Impl {
         if (keyConfigured) {
             state = State::Running;
             line(started());
+            if (answering)
+                answering();
             return;
         }
         state = State::IssuingKey;
@@ -205,7 +208,7 @@ ComposerLauncher::~ComposerLauncher()
     stop();
 }
 
-void ComposerLauncher::start(const QString& configuredBaseUrl, bool keyConfigured)
+void ComposerLauncher::start(const QString& configuredBaseUrl, bool keyConfigured, std::function<void()> answering)
 {
     if (d->state != State::Idle)
         return;
@@ -223,6 +226,7 @@ void ComposerLauncher::start(const QString& configuredBaseUrl, bool keyConfigure
         return;
     }
     d->keyConfigured = keyConfigured;
+    d->answering = std::move(answering);
     d->begin();
 }
 

@@ -40,7 +40,9 @@ public:
     ComposerLauncher& operator=(const ComposerLauncher&) = delete;
 
     // Once, at start-up: the configured base URL and whether a key is configured.
-    void start(const QString& configuredBaseUrl, bool keyConfigured);
+    // `answering` runs when our child answers with a key already configured: a
+    // key check sent before then reached nothing.
+    void start(const QString& configuredBaseUrl, bool keyConfigured, std::function<void()> answering = {});
     // Ends our child, if any (also done by the destructor).
     void stop();
 
