@@ -36,11 +36,14 @@ AutoScenes::AutoScenes(const Settings& settings, const Clock& clock, SystemLog& 
 {
     // Held rather than read at every check: the check runs ten times a second and
     // a settings read allocates.
-    const auto readEnabled = [this] { m_enabled = m_settings.boolValue(QStringLiteral("auto.scenes"), true); };
-    readEnabled();
-    connect(&m_settings, &Settings::changed, this, [readEnabled](const QString& key) {
-        if (key == QLatin1String("auto.scenes"))
-            readEnabled();
+    const auto read = [this] {
+        m_enabled = m_settings.boolValue(QStringLiteral("auto.scenes"), true);
+        m_pace = paceSeconds(m_settings.intValue(QStringLiteral("auto.pace"), 1));
+    };
+    read();
+    connect(&m_settings, &Settings::changed, this, [read](const QString& key) {
+        if (key == QLatin1String("auto.scenes") || key == QLatin1String("auto.pace"))
+            read();
     });
 }
 
@@ -102,10 +105,9 @@ void AutoScenes::check(double bpm)
 bool AutoScenes::paceAllows(const QString& key) const
 {
     // The bar matters: "Song|Band|Record|21" must not pace "Song|Band|Record|216".
-    if (!m_lastAutoKey.startsWith(key + QLatin1Char('|')))
-        return true;
-    const double pace = paceSeconds(m_settings.intValue(QStringLiteral("auto.pace"), 1));
-    return m_clock.now() - m_lastAutoAt > pace;
+    const bool sameSong = m_lastAutoKey.size() > key.size() && m_lastAutoKey.startsWith(key)
+                          && m_lastAutoKey.at(key.size()) == QLatin1Char('|');
+    return !sameSong || m_clock.now() - m_lastAutoAt > m_pace;
 }
 
 QString AutoScenes::lyricContext(const LyricLines& lines, double position)

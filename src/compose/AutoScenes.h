@@ -58,6 +58,7 @@ private:
     SceneGenerator& m_generator;
 
     bool m_enabled = true;   // "auto.scenes"
+    double m_pace = 0;       // seconds, from "auto.pace"
     QString m_autoTrackKey;  // the song last seen playing
     double m_autoTrackAt = Clock::distantPast();
     QString m_lastAutoKey;  // song key, "|", lyric context (or "<cover>")
