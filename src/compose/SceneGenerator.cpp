@@ -8,6 +8,8 @@
 #include "wallpaper/WallpaperPlacement.h"
 #include "wallpaper/WallpaperWindow.h"
 
+const QString SceneGenerator::kLive = QStringLiteral("✓ live");
+
 namespace {
 const QString kNoVerdict = QStringLiteral("no reply from visuals");
 constexpr int kLoggedPromptLength = 60;
@@ -109,7 +111,7 @@ void SceneGenerator::composed(const std::shared_ptr<Generation>& generation, con
         if (needsRework(verdict))
             self->finish(QStringLiteral("couldn’t shape that one — try again or rephrase"), false);
         else if (verdict == QLatin1String("ok"))
-            self->finish(QStringLiteral("✓ live"), true);
+            self->finish(kLive, true);
         else
             self->finish(verdict, false);
     });

@@ -30,7 +30,8 @@ public:
     void setInFlight(bool inFlight) { m_inFlight = inFlight; }
     QString lastScenePrompt() const { return m_lastScenePrompt; }
 
-    // "ok" → "✓ live"; a verdict naming "guard" or "fallback" counts as a failure.
+    // "ok" → kLive; a verdict naming "guard" or "fallback" counts as a failure.
+    static const QString kLive;  // "✓ live", the status of a scene on screen
     static bool needsRework(const QString& verdict);
 
 signals:

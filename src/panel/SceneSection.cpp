@@ -9,6 +9,8 @@
 #include <QVBoxLayout>
 
 #include "app/AppState.h"
+#include "compose/SceneGenerator.h"
+#include "compose/SignIn.h"
 #include "panel/PanelSection.h"
 #include "panel/PanelStyle.h"
 #include "panel/PromptField.h"
@@ -20,8 +22,6 @@ constexpr int kPaceWidth = 170;
 // Beside the row's label and the "Sign in again…" button; beside Generate and save.
 constexpr int kAccountNoteWidth = 170;
 constexpr int kComposeStatusWidth = 200;
-const QString kInvalid = QStringLiteral("invalid");
-const QString kLive = QStringLiteral("\u2713 live");
 
 }  // namespace
 
@@ -136,7 +136,7 @@ void SceneSection::refresh()
 {
     const bool hasKey = m_state.hasKey();
     m_section->setRowVisible(m_signIn, !hasKey);
-    m_section->setRowVisible(m_accountRow, hasKey && m_state.keyState() == kInvalid);
+    m_section->setRowVisible(m_accountRow, hasKey && m_state.keyState() == SignIn::kInvalid);
     PanelStyle::setLines(*m_keyStatus, m_state.keyStatus(), kAccountNoteWidth, 2);
 
     const bool on = autoOn();
@@ -162,5 +162,5 @@ void SceneSection::refresh()
     const QString status = m_state.composeStatus();
     PanelStyle::setLines(*m_composeStatus, status, kComposeStatusWidth, 2);
     m_composeStatus->setVisible(!status.isEmpty());
-    PanelStyle::styleLabel(*m_composeStatus, status == kLive ? PanelStyle::green() : PanelStyle::secondary());
+    PanelStyle::styleLabel(*m_composeStatus, status == SceneGenerator::kLive ? PanelStyle::green() : PanelStyle::secondary());
 }
