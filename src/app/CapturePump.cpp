@@ -121,15 +121,15 @@ std::int64_t CapturePump::hopEndAt(std::int64_t k) const
 // last tick is analysed and its flux pushed, so the tempo sees 30 values per second
 // of audio however late the tick; otherwise only the newest hop is looked at, for
 // its level. Returns whether the tempo estimate changed.
-bool CapturePump::analyseHops(bool feeding)
+bool CapturePump::analyseHops(bool feeding, double t)
 {
     SampleRing& ring = m_tap.ring();
     const std::int64_t written = ring.written();
     if (written != m_lastWritten) {
         m_lastWritten = written;
-        m_lastAudioAt = now();
+        m_lastAudioAt = t;
     }
-    if (now() - m_lastAudioAt > kStallLimit) {
+    if (t - m_lastAudioAt > kStallLimit) {
         // No audio for a while: the stream has stalled or died (a dead one leaves a
         // window of silence). The newest window is looked at again on every tick,
         // so that the level decays and the silence watchdog can act; the tempo is
@@ -185,12 +185,13 @@ void CapturePump::tick()
     if (!feeding && !slow)
         return;
 
-    const bool tempoChanged = analyseHops(feeding);
+    const double t = now();  // one clock read serves the whole tick
+    const bool tempoChanged = analyseHops(feeding, t);
     const AudioFeatures features = m_newest;
     m_rawLevel = features.level;
 
     if (features.level > kSignalThreshold) {
-        m_lastSignalAt = now();
+        m_lastSignalAt = t;
         if (!m_everSawSignal) {
             m_everSawSignal = true;
             emit everSawSignalChanged(true);
@@ -205,10 +206,10 @@ void CapturePump::tick()
         // A hidden panel costs no redraws: its two values are left as they are.
         if (m_hooks.panelVisible()) {
             emit levelChanged(features.level);
-            emit silentForSecondsChanged(now() - m_lastSignalAt);
+            emit silentForSecondsChanged(t - m_lastSignalAt);
         }
         m_hooks.slowWork();
-        if (m_everSawSignal && now() - m_lastSignalAt > kSilenceLimit && now() - m_lastCaptureRestart > kRebuildSpacing) {
+        if (m_everSawSignal && t - m_lastSignalAt > kSilenceLimit && t - m_lastCaptureRestart > kRebuildSpacing) {
             log(QStringLiteral("[vesmer] silent 20s after signal \u2014 rebuilding the tap"));
             if (m_capturing)
                 rebuild();

@@ -83,7 +83,7 @@ private:
     void rebuild();
     void installDeviceListener();
     std::int64_t hopEndAt(std::int64_t k) const;
-    bool analyseHops(bool feeding);
+    bool analyseHops(bool feeding, double t);
     double now() const;
     void log(const QString& line);
 

@@ -81,6 +81,10 @@ void AudioSection::refresh()
     const std::optional<TrackInfo> track = m_state.currentTrack();
     const StatusLine line = statusFor({m_state.captureError(), m_state.capturing(), m_state.everSawSignal(),
                                        m_state.silentForSeconds(), track && track->playing});
+    // The silence count changes three times a second; the line it picks rarely does.
+    if (m_shownLine == line)
+        return;
+    m_shownLine = line;
     PanelStyle::setLines(*m_status, line.text, PanelStyle::kRowTextWidth - kSymbolSize - 6, 3);
     PanelStyle::styleLabel(*m_status, line.colour);
     m_statusSymbol->setPixmap(panelPixmap(line.symbol, kSymbolSize, line.colour));

@@ -5,6 +5,7 @@
 
 #include <QColor>
 #include <QWidget>
+#include <optional>
 
 #include "panel/PanelIcons.h"
 
@@ -41,6 +42,7 @@ public:
         Symbol symbol;
         QColor colour;  // invalid: the normal text colour
         bool offersSettings = false;
+        bool operator==(const StatusLine&) const = default;
     };
     static StatusLine statusFor(const StatusInputs& inputs);
 
@@ -51,4 +53,5 @@ private:
     QLabel* m_statusSymbol;
     QLabel* m_status;
     QPushButton* m_openSettings;
+    std::optional<StatusLine> m_shownLine;  // what the status row shows now
 };
