@@ -1,8 +1,6 @@
 // The app starts the composer: ComposerLauncher with a real vesmer-composer child
 // on a free loopback port, a composer that already runs, a port held by
 // something else, and no program at all.
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 #include <csignal>
@@ -12,6 +10,7 @@
 
 #include "ComposerTestTools.h"
 #include "FakeSystem.h"
+#include "LoopbackHttpServer.h"
 #include "compose/BackendOrigin.h"
 #include "compose/ComposerLauncher.h"
 #include "platform/qt/QtMainQueue.h"
@@ -94,22 +93,12 @@ TEST_F(ComposerLauncherTest, StartsTheComposerIssuesAKeyAndEndsTheChild)
 TEST_F(ComposerLauncherTest, OtherwiseItStartsNoMoreThanNeededAndSaysSoInOneLine)
 {
     LiveServer running;
-    // A listener that speaks no HTTP at all.
-    QTcpServer silent;
-    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost, 0));
-    QObject::connect(&silent, &QTcpServer::newConnection, &silent, [&] {
-        while (QTcpSocket* s = silent.nextPendingConnection()) {
-            s->write("SSH-2.0-OpenSSH_9.2\r\n");
-            s->disconnectFromHost();
-        }
-    });
-    // And a web server that is not a composer.
+    SilentHttpServer silent;
+    // A web server that is not a composer.
     httplib::Server web;
     web.Get("/healthz", [](const httplib::Request&, httplib::Response& res) { res.set_content("<h1>hi</h1>", "text/html"); });
     const int webPort = web.bind_to_any_port("127.0.0.1");
     std::thread serving([&] { web.listen_after_bind(); });
-    while (!web.is_running())
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
 
     const int port = freeLoopbackPort();
     const QString held = "held by something that is not vesmer-composer";
@@ -124,7 +113,7 @@ TEST_F(ComposerLauncherTest, OtherwiseItStartsNoMoreThanNeededAndSaysSoInOneLine
         {"a key configured", origin(port), origin(port) + "/", true, programs(), State::Running, "started"},
         {"another base URL", origin(port), "https://composer.example.org", false, programs(), State::NotNeeded, {}},
         {"already running", running.base(), running.base(), false, programs(), State::AlreadyRunning, "already running"},
-        {"a silent port", origin(silent.serverPort()), origin(silent.serverPort()), false, programs(), State::PortHeld, held},
+        {"a silent port", origin(silent.url().port()), origin(silent.url().port()), false, programs(), State::PortHeld, held},
         {"another web server", origin(webPort), origin(webPort), false, programs(), State::PortHeld, held},
         {"no program", origin(port), origin(port), false, {m_data.filePath("missing")}, State::Failed, "not found"},
     };

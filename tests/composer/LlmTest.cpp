@@ -153,17 +153,16 @@ TEST_F(ComposerLlm, AnUnusableHeavyOrSlowReplyStillGivesADrawableGraph)
         {json(heavy), 200, 0, "llm (trimmed to the cost limit)"},
         {json(goodGraph()), 200, 3000, "builtin (llm: no answer within 800 ms)"}};
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.log);
         standIn.answer(c.content, c.status, c.delayMs);
         const Outcome o = compose(promptRequest("ocean waves"));
-        ASSERT_EQ(o.status, 200) << c.log;
+        ASSERT_EQ(o.status, 200);
         EXPECT_TRUE(o.logLine.contains(c.log)) << o.logLine.toStdString();
-        const Verdict v = pageVerdicts({o.graph}).value(0);
-        EXPECT_EQ(v.status, "ok") << c.log << ": " << v.message.toStdString();
+        expectDrawable({o.graph});  // the page refuses a graph over its cost limit
         if (o.logLine.contains("builtin")) {  // the built-in engine's answer for that prompt
             EXPECT_EQ(o.graph, server.composer().compose(json(promptRequest("ocean waves"))).body.value("graph").toObject());
         }
         EXPECT_LE(graphCost(o.graph, page), page.costLimit);
-        EXPECT_LE(v.cost, page.costLimit);
         if (c.delayMs) {
             EXPECT_GE(o.ms, 750);
             EXPECT_LT(o.ms, 2500);

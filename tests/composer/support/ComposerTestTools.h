@@ -27,9 +27,8 @@ QJsonObject pageSpec();
 PageModel pageModel();
 std::shared_ptr<const Lexicon> shippedLexicon();
 
-struct Verdict { QString status, message; double cost = 0; };
-// The page's verdict on each graph (visuals/lib/graph.js under Node), in order.
-QList<Verdict> pageVerdicts(const QList<QJsonObject>& graphs);
+// Expects the page (visuals/lib/graph.js under Node) to draw every graph: not
+// refused, not a fallback, not too heavy, not blank.
 void expectDrawable(const QList<QJsonObject>& graphs);
 
 QByteArray json(const QJsonObject& o);
