@@ -87,7 +87,7 @@ void AutoScenes::check(double bpm)
     if (!paceAllows(key))
         return;
 
-    const QString context = lyricContext(lines, track->positionS + (now - track->fetchedAt));
+    const QString context = lyricContext(lines, track->positionAt(now));
     const QString identity = key + QLatin1Char('|') + context;
     const bool vary = identity == m_lastAutoKey;
     m_lastAutoKey = identity;

@@ -62,9 +62,7 @@ void LyricSync::syncLyric()
         setLyric(QString());
         return;
     }
-    double position = track->positionS;
-    if (track->playing)
-        position += m_clock.now() - track->fetchedAt;
+    const double position = track->positionAt(m_clock.now());
     // From the end, so that of lines with equal times the later one wins.
     for (auto line = m_lyricLines.crbegin(); line != m_lyricLines.crend(); ++line) {
         if (line->t <= position) {

@@ -22,6 +22,9 @@ struct TrackInfo {
     // seconds. Position, state, player and time are left out, so pausing, seeking
     // or switching players keeps the key.
     QString key() const;
+
+    // Where the song is at `now` (wall-clock seconds): it moves on only while playing.
+    double positionAt(double now) const { return playing ? positionS + (now - fetchedAt) : positionS; }
 };
 
 // `seconds` rounded to a whole number, halves away from zero (215.5 gives 216,
