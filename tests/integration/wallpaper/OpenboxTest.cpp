@@ -40,7 +40,6 @@ struct OtherProgram {
         if (window.isEmpty() ||
             !waitFor([&hex] { return run("xprop", {"-root", "_NET_CLIENT_LIST"}).contains(hex); }, 10000))
             return;
-        id = window.toULongLong();
         if (state.isEmpty()) {
             ready = true;
             return;
@@ -57,7 +56,6 @@ struct OtherProgram {
     }
 
     QProcess process;
-    unsigned long long id = 0;
     bool ready = false;  // managed and in the state asked for
 };
 
@@ -116,19 +114,14 @@ TEST_F(Openbox, AFullscreenWindowOnTheWallpapersScreenPausesItClosingResumes)
     settle(1000);
     EXPECT_TRUE(window.visible()) << "a fullscreen window on the other screen covers nothing of ours";
 
-    OtherProgram onRight(QStringLiteral("vesmer-cover-right"), QRect(2000, 100, 300, 100), "fullscreen");
-    ASSERT_TRUE(onRight.ready);
     // What a hidden wallpaper sends and holds back is the window test's.
-    ASSERT_TRUE(waitFor([&] { return !window.visible(); }, 10000));
-    onRight.close();
-    ASSERT_TRUE(waitFor([&] { return window.visible(); }, 10000));
-
-    OtherProgram maximised(QStringLiteral("vesmer-maximised-right"), QRect(2100, 200, 300, 100),
-                           "maximized_vert,maximized_horz");
-    ASSERT_TRUE(maximised.ready);
-    ASSERT_TRUE(waitFor([&] { return !window.visible(); }, 10000));
-    maximised.close();
-    ASSERT_TRUE(waitFor([&] { return window.visible(); }, 10000));
+    for (const QString state : {"fullscreen", "maximized_vert,maximized_horz"}) {
+        OtherProgram onRight(QStringLiteral("vesmer-right-") + state, QRect(2000, 100, 300, 100), state);
+        ASSERT_TRUE(onRight.ready) << state.toStdString();
+        ASSERT_TRUE(waitFor([&] { return !window.visible(); }, 10000)) << state.toStdString();
+        onRight.close();
+        ASSERT_TRUE(waitFor([&] { return window.visible(); }, 10000)) << state.toStdString();
+    }
 }
 
 TEST_F(Openbox, ThePanelIsVisibleUnlessMinimisedOrCompletelyCovered)

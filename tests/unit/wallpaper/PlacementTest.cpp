@@ -90,18 +90,14 @@ TEST(Placement, DelayedReapplyReachesWhateverWallpaperExistsThen)
     p.state->removeWallpaper();
     p.tp.queue->advance(2.0);  // the delayed work finds no wallpaper and does nothing
     EXPECT_EQ(p.page(2).evaluated(), QStringList{});
-}
 
-TEST(Placement, SettingsChangedWithinTheDelayAreSentTwice)
-{
-    Placed p;
+    // A setting changed within the delay is sent at once and again by the re-apply.
     p.state->setWallpaper(kLeft, false);
     p.tp.queue->advance(0.5);
     p.tp.settings->setValue("look.speed", 2.5);
     p.state->applyLook();  // what the panel does on a slider change
     p.tp.queue->advance(1.0);
-    const QString look = QStringLiteral("window.vesmerSetLook && vesmerSetLook(1.0, 2.5, 1.0, 1.0)");
-    EXPECT_EQ(p.page().countOf(look), 2);
+    EXPECT_EQ(p.page(3).countOf(QStringLiteral("window.vesmerSetLook && vesmerSetLook(1.0, 2.5, 1.0, 1.0)")), 2);
 }
 
 TEST(Placement, SleepPausesAndWakeResumesOnlyAVisibleWallpaper)
