@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <complex>
+#include <numeric>
 #include <random>
 #include <vector>
 
@@ -16,51 +17,40 @@ constexpr int kBins = 512;
 
 // The features computed the slow, obvious way: a direct DFT in double precision.
 struct ReferenceExtractor {
-    std::array<double, kBins> smoothed{};
-    std::array<double, kBins> norm{};
+    std::array<double, kBins> smoothed{}, norm{};
     double bassAvg = 0, beatEnv = 0, levelAvg = 0;
 
     double band(double lo, double hi) const
     {
         const int i0 = int(lo * kBins), i1 = int(hi * kBins);
-        double sum = 0;
-        for (int i = i0; i < i1; ++i)
-            sum += norm[size_t(i)];
-        return sum / (i1 - i0);
+        return std::accumulate(norm.begin() + i0, norm.begin() + i1, 0.0) / (i1 - i0);
     }
 
     AudioFeatures step(const std::vector<float>& x)
     {
-        std::vector<double> w(N);
-        for (int n = 0; n < N; ++n)
-            w[size_t(n)] = double(x[size_t(n)]) * double(float(0.8165 * (1 - std::cos(2 * M_PI * n / N))));
         std::vector<std::complex<double>> X(kBins + 1);
-        for (int j = 0; j <= kBins; ++j)
-            for (int n = 0; n < N; ++n)
-                X[size_t(j)] += w[size_t(n)] * std::polar(1.0, -2 * M_PI * double(j) * n / N);
+        for (int n = 0; n < N; ++n) {
+            const double w = double(x[size_t(n)]) * double(float(0.8165 * (1 - std::cos(2 * M_PI * n / N))));
+            for (int j = 0; j <= kBins; ++j)
+                X[size_t(j)] += w * std::polar(1.0, -2 * M_PI * double(j) * n / N);
+        }
+        double s = 0, wsum = 0;
         for (int j = 0; j < kBins; ++j) {
             // Bin 0 holds DC and Nyquist together.
-            const double m = j == 0 ? std::hypot(X[0].real(), X[kBins].real()) / 1024 : std::abs(X[size_t(j)]) / 1024;
+            const double m = (j == 0 ? std::hypot(X[0].real(), X[kBins].real()) : std::abs(X[size_t(j)])) / 1024;
             smoothed[size_t(j)] = 0.2 * m + 0.8 * smoothed[size_t(j)];
-            const double d = (20 * std::log10(std::max(smoothed[size_t(j)], 1e-12)) + 100) / 70;
-            norm[size_t(j)] = std::clamp(d, 0.0, 1.0);
+            norm[size_t(j)] = std::clamp((20 * std::log10(std::max(smoothed[size_t(j)], 1e-12)) + 100) / 70, 0.0, 1.0);
+            s += norm[size_t(j)];
+            wsum += j * norm[size_t(j)];
         }
-        AudioFeatures f;
         const double bass = band(0, 0.08), mid = band(0.08, 0.35), treble = band(0.35, 1.0);
         const double level = (bass + mid + treble) / 3;
         const double rise = std::max(bass - bassAvg, 0.0);
         bassAvg = 0.1 * bass + 0.9 * bassAvg;
         beatEnv = rise > 0.06 ? 0.88 : beatEnv * 0.88;
         levelAvg = 0.05 * level + 0.95 * levelAvg;
-        double s = 0, wsum = 0;
-        for (int j = 0; j < kBins; ++j) {
-            s += norm[size_t(j)];
-            wsum += j * norm[size_t(j)];
-        }
-        f.bass = float(bass), f.mid = float(mid), f.treble = float(treble), f.level = float(level);
-        f.beat = float(beatEnv), f.centroid = float(s > 0 ? wsum / s / 512 : 0);
-        f.flux = float(std::min(4 * rise, 1.0)), f.energy = float(levelAvg);
-        return f;
+        return AudioFeatures{float(bass), float(mid), float(treble), float(level), float(beatEnv),
+                             float(s > 0 ? wsum / s / 512 : 0), float(std::min(4 * rise, 1.0)), float(levelAvg)};
     }
 };
 

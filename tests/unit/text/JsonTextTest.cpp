@@ -54,12 +54,10 @@ TEST(JsString, EveryHostileTextReadsBackThroughAJsonParser)
 
 TEST(DoubleText, ShortestRoundTripWithFractionalPart)
 {
-    EXPECT_EQ(doubleText(0.0), "0.0");
-    EXPECT_EQ(doubleText(1.5), "1.5");
-    EXPECT_EQ(doubleText(128.4), "128.4");
-    EXPECT_EQ(doubleText(120.0), "120.0");
-    EXPECT_EQ(doubleText(-1.0), "-1.0");
-    EXPECT_EQ(doubleText(0.1 + 0.2), "0.30000000000000004");
-    EXPECT_EQ(doubleText(1e21), "1e+21");
+    const std::pair<double, const char*> rows[] = {{0.0, "0.0"},   {1.5, "1.5"},   {128.4, "128.4"},
+                                                   {120.0, "120.0"}, {-1.0, "-1.0"}, {0.1 + 0.2, "0.30000000000000004"},
+                                                   {1e21, "1e+21"}};
+    for (const auto& [value, text] : rows)
+        EXPECT_EQ(doubleText(value), text) << value;
     EXPECT_EQ(doubleText(double(0.3f)).toDouble(), double(0.3f));
 }
