@@ -43,21 +43,12 @@ test('normalize: clamps numbers, drops unknown members, keeps only valid colours
     motion: { speed: -1, rotate: 5, tempoLock: 'yes', warp: 3 },
     post: { bloom: 2, hue: 0.4, sparkle: 1 }
   });
-  assert.equal(g.name, 'Night');
-  assert.equal(g.extra, undefined);
-  assert.deepEqual(g.palette, ['#aabbcc', '#ff0000', '#00ff00', '#000001', '#000002', '#000003']);
-  assert.equal(g.paletteAmount, 1);
   const l = g.layers[0];
-  assert.deepEqual([l.intensity, l.scale, l.speed, l.detail], [2, 0.25, 1, 0.5]);
-  assert.equal(l.react, 'bass');
-  assert.equal(l.blend, 'screen');
-  assert.equal(l.color, 5);
-  assert.equal(l.color2, undefined);
-  assert.equal(l.bogus, undefined);
+  assert.deepEqual([g.name, g.extra, g.paletteAmount], ['Night', undefined, 1]);
+  assert.deepEqual(g.palette, ['#aabbcc', '#ff0000', '#00ff00', '#000001', '#000002', '#000003']);
+  assert.deepEqual([l.intensity, l.scale, l.speed, l.detail, l.react, l.blend, l.color, l.color2, l.bogus], [2, 0.25, 1, 0.5, 'bass', 'screen', 5, undefined, undefined]);
   assert.deepEqual([g.motion.speed, g.motion.rotate, g.motion.tempoLock, g.motion.warp], [0, 1, true, undefined]);
-  assert.equal(g.post.bloom, 1);
-  assert.equal(g.post.hue, 0.4);
-  assert.equal(g.post.sparkle, undefined);
+  assert.deepEqual([g.post.bloom, g.post.hue, g.post.sparkle], [1, 0.4, undefined]);
 });
 
 test('normalize: at most six layers, and the result is stable when applied again', () => {
@@ -73,42 +64,30 @@ test('normalize: at most six layers, and the result is stable when applied again
 });
 
 test('resolveColors: palette indices and paletteAmount', () => {
-  const base = { palette: ['#ff0000', '#00ff00'], layers: [{ type: 'orb', color: 1, color2: '#0000ff' }] };
-  const none = graph.resolveColors(graph.normalize(Object.assign({}, base, { paletteAmount: 0 })).graph);
-  assert.deepEqual(none.layers[0], [[0, 1, 0], [0, 0, 1]]);
-  const full = graph.resolveColors(graph.normalize(Object.assign({}, base, { paletteAmount: 1 })).graph);
+  const resolved = (paletteAmount) => graph.resolveColors(graph.normalize({ palette: ['#ff0000', '#00ff00'], paletteAmount, layers: [{ type: 'orb', color: 1, color2: '#0000ff' }] }).graph).layers[0];
+  assert.deepEqual(resolved(0), [[0, 1, 0], [0, 0, 1]]);
   // An explicit colour leans all the way to the palette entry of its slot.
-  assert.deepEqual(full.layers[0][1], [0, 1, 0]);
-  assert.deepEqual(full.layers[0][0], [0, 1, 0]);
+  assert.deepEqual(resolved(1), [[0, 1, 0], [0, 1, 0]]);
 });
 
-// A validator for the parts of JSON Schema the graph schema uses.
+// A validator for the parts of JSON Schema the graph schema uses (a comparison
+// with an absent bound is false, so absent bounds never fail).
 function validate(schema, value, path = '$') {
+  if (schema.oneOf) return schema.oneOf.filter((s) => validate(s, value, path).length === 0).length === 1 ? [] : [path + ' matches no single alternative'];
   const errors = [];
-  if (schema.oneOf) {
-    const ok = schema.oneOf.filter((s) => validate(s, value, path).length === 0).length === 1;
-    if (!ok) errors.push(path + ' matches no single alternative');
-    return errors;
-  }
-  if (schema.const !== undefined && value !== schema.const) errors.push(path + ' const');
-  if (schema.enum && !schema.enum.includes(value)) errors.push(path + ' enum');
+  const check = (ok, what) => { if (!ok) errors.push(path + ' ' + what); };
   const type = Array.isArray(value) ? 'array' : Number.isInteger(value) && schema.type === 'integer' ? 'integer' : typeof value;
-  if (schema.type && schema.type !== type && !(schema.type === 'number' && typeof value === 'number')) errors.push(path + ' type ' + type);
-  if (typeof value === 'number') {
-    if (schema.minimum !== undefined && value < schema.minimum) errors.push(path + ' minimum');
-    if (schema.maximum !== undefined && value > schema.maximum) errors.push(path + ' maximum');
-  }
-  if (typeof value === 'string') {
-    if (schema.pattern && !new RegExp(schema.pattern).test(value)) errors.push(path + ' pattern');
-    if (schema.maxLength !== undefined && value.length > schema.maxLength) errors.push(path + ' maxLength');
-  }
+  check(schema.const === undefined || value === schema.const, 'const');
+  check(!schema.enum || schema.enum.includes(value), 'enum');
+  check(!schema.type || schema.type === type || (schema.type === 'number' && typeof value === 'number'), 'type ' + type);
+  if (typeof value === 'number') check(!(value < schema.minimum) && !(value > schema.maximum), 'range');
+  if (typeof value === 'string') check((!schema.pattern || new RegExp(schema.pattern).test(value)) && !(value.length > schema.maxLength), 'pattern or length');
   if (Array.isArray(value)) {
-    if (schema.maxItems !== undefined && value.length > schema.maxItems) errors.push(path + ' maxItems');
-    if (schema.minItems !== undefined && value.length < schema.minItems) errors.push(path + ' minItems');
+    check(!(value.length > schema.maxItems) && !(value.length < schema.minItems), 'items');
     if (schema.items) value.forEach((v, i) => errors.push(...validate(schema.items, v, path + '[' + i + ']')));
   }
   if (type === 'object' && value !== null) {
-    for (const r of schema.required || []) if (!(r in value)) errors.push(path + ' requires ' + r);
+    for (const r of schema.required || []) check(r in value, 'requires ' + r);
     for (const [k, s] of Object.entries(schema.properties || {})) if (k in value) errors.push(...validate(s, value[k], path + '.' + k));
   }
   return errors;
@@ -126,39 +105,34 @@ test('schema: every normalized graph fits it, and out-of-range values do not', (
   assert.equal(validate(schema, bad).length, 3);
 });
 
-test('every layer type has a shader, a cost and a description', () => {
+test('every layer type has a shader, a cost and a description; the cost table says what cost() and decide() do', () => {
+  const d = graph.describe();
   const types = Object.keys(graph.LAYER_TYPES);
   assert.deepEqual(shaders.LAYERS.slice().sort(), types.slice().sort());
-  const described = graph.describe();
-  assert.deepEqual(Object.keys(described.layerTypes), types);
+  assert.deepEqual([Object.keys(d.layerTypes), Object.keys(d.costs)], [types, types]);
   for (const t of types) {
     assert.match(shaders.sceneFragment([t]), new RegExp('vec4 L_' + t + '\\('));
+    assert.ok(d.limits.includes(t + ' ') || d.limits.includes(t + '/'), t + ' missing from the prose');
   }
+  assert.ok(d.limits.includes('within ' + d.costLimit));
   // The scene text for a stack calls each layer with its own uniform slot.
   const src = shaders.sceneFragment(['orb', 'orb', 'bars']);
   assert.equal(src.split('vec4 L_orb(').length - 1, 1);
   assert.match(src, /L_bars\(uv, u_lp0\[2\]/);
-});
 
-test('describe: the machine-readable cost table says what cost() and decide() do', () => {
-  const d = graph.describe();
-  assert.deepEqual(Object.keys(d.costs), Object.keys(graph.LAYER_TYPES));
-  for (const t of Object.keys(d.costs)) assert.ok(d.limits.includes(t + ' ') || d.limits.includes(t + '/'), t + ' missing from the prose');
-  assert.ok(d.limits.includes('within ' + d.costLimit));
   const fromTable = (g) => g.layers.reduce((s, l) => s + d.costs[l.type] * (d.costDetail.base + d.costDetail.perDetail * l.detail), 0);
-  const types = Object.keys(d.costs);
+  // Every other stack from the heaviest types, so that some pass the limit and some do not.
+  const heaviest = types.slice().sort((a, b) => d.costs[b] - d.costs[a]).slice(0, 4);
   let heavyCount = 0;
   for (let i = 0; i < 60; i++) {
-    // Heavy types first, so that some stacks pass the limit and some do not.
-    const heaviest = types.slice().sort((a, b) => d.costs[b] - d.costs[a]);
-    const pool = i % 2 ? types : heaviest.slice(0, 4);
+    const pool = i % 2 ? types : heaviest;
     const layers = Array.from({ length: 1 + (i % 6) }, (_, j) => ({ type: pool[(i + j) % pool.length], detail: ((i * 13 + j * 29) % 101) / 100, color: '#ffffff' }));
     const g = graph.normalize({ layers }).graph;
     assert.ok(Math.abs(fromTable(g) - graph.cost(g)) < 1e-9);
     // The table alone predicts whether the page refuses a graph as too heavy.
     const heavy = graph.decide(JSON.stringify(g)).message.startsWith('guard: too heavy');
     assert.equal(heavy, fromTable(g) > d.costLimit, JSON.stringify(layers));
-    if (heavy) heavyCount++;
+    heavyCount += heavy;
   }
   assert.ok(heavyCount >= 2 && heavyCount <= 58, 'heavy stacks: ' + heavyCount);
 });

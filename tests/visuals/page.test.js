@@ -82,25 +82,20 @@ test('all fourteen functions exist and answer without WebGL2', () => {
   assert.equal(win.vesmerLastGraph(), 'null');
 
   // Lyrics fall back to page text; "off" and the empty line hide it.
+  const line = 'It\'s "quoted" \\ and\nbroken';
   win.vesmerLyricMode('visuals');
-  win.vesmerLyric('It\'s "quoted" \\ and\nbroken');
-  assert.equal(ids.overlay.textContent, 'It\'s "quoted" \\ and\nbroken');
-  assert.equal(ids.overlay.style.opacity, '1');
-  win.vesmerLyricMode('off');
-  assert.equal(ids.overlay.style.opacity, '0');
-  win.vesmerLyricMode('overlay');
-  assert.equal(ids.overlay.style.opacity, '1');
+  win.vesmerLyric(line);
+  assert.deepEqual([ids.overlay.textContent, ids.overlay.style.opacity], [line, '1']);
+  for (const [mode, opacity] of [['off', '0'], ['overlay', '1']]) {
+    win.vesmerLyricMode(mode);
+    assert.equal(ids.overlay.style.opacity, opacity, mode);
+  }
   win.vesmerLyric('');
   assert.equal(ids.overlay.style.opacity, '0');
 
   // Calls that return nothing must not throw on odd input.
-  win.vesmerFeed(0.5, 0.2, 0.1, 0.3, 0.88, 0.2, 1, 0.4);
-  win.vesmerFeed();
-  win.vesmerSetBPM(128.4);
-  win.vesmerSetBPM(NaN);
-  win.vesmerSetFx('{"bloom":1,"hue":0.5}');
-  win.vesmerSetFx('not json');
-  win.vesmerSetLook(1, 1, 1, 1);
+  for (const call of [() => win.vesmerFeed(0.5, 0.2, 0.1, 0.3, 0.88, 0.2, 1, 0.4), () => win.vesmerFeed(), () => win.vesmerSetBPM(128.4),
+    () => win.vesmerSetBPM(NaN), () => win.vesmerSetFx('{"bloom":1,"hue":0.5}'), () => win.vesmerSetFx('not json'), () => win.vesmerSetLook(1, 1, 1, 1)]) call();
 });
 
 test('pause stops requesting frames; resume starts again', () => {

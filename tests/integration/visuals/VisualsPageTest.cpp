@@ -92,40 +92,25 @@ TEST(VisualsPage, AnswersEveryHostCall)
     ASSERT_EQ(shown.text("String(JSON.parse(vesmerStats()).webgl2)"), QStringLiteral("true"));
 
     // Calls without an answer must simply not fail.
-    AudioFeatures features{0.6f, 0.3f, 0.2f, 0.5f, 0.88f, 0.2f, 1.0f, 0.4f};
-    for (const auto& reply : {call(shown.page(), PageCalls::feedBody(), PageCalls::feedArguments(features)),
-             call(shown.page(), PageCalls::lyricBody(), {{"line", QStringLiteral("It's a \"line\" \\ with\nbreaks")}})}) {
-        ASSERT_TRUE(reply.has_value());
-        EXPECT_FALSE(reply->error.has_value());
-    }
-    const QString silent[] = {
-        PageCalls::setBPM(128.4), PageCalls::setPaused(false), PageCalls::lyricMode(QStringLiteral("visuals")),
-        PageCalls::setFx(QStringLiteral(R"({"bloom":0.5,"grayscale":0,"pixelate":0,"dots":0,"scanlines":0,"ascii":0,"hue":0,"chroma":0.2,"radialBlur":0})")),
-        PageCalls::setLook(1.0, 1.0, 1.0, 1.0),
-    };
-    for (const QString& expression : silent) {
-        SCOPED_TRACE(expression.toStdString());
-        const auto reply = evaluate(shown.page(), expression);
-        ASSERT_TRUE(reply.has_value());
-        EXPECT_FALSE(reply->error.has_value());
-    }
+    const AudioFeatures features{0.6f, 0.3f, 0.2f, 0.5f, 0.88f, 0.2f, 1.0f, 0.4f};
+    std::vector<std::optional<ScriptReply>> replies{
+        call(shown.page(), PageCalls::feedBody(), PageCalls::feedArguments(features)),
+        call(shown.page(), PageCalls::lyricBody(), {{"line", QStringLiteral("It's a \"line\" \\ with\nbreaks")}})};
+    for (const QString& expression :
+         {PageCalls::setBPM(128.4), PageCalls::setPaused(false), PageCalls::lyricMode(QStringLiteral("visuals")),
+          PageCalls::setFx(QStringLiteral(R"({"bloom":0.5,"grayscale":0,"pixelate":0,"dots":0,"scanlines":0,"ascii":0,"hue":0,"chroma":0.2,"radialBlur":0})")),
+          PageCalls::setLook(1.0, 1.0, 1.0, 1.0)})
+        replies.push_back(evaluate(shown.page(), expression));
+    for (size_t i = 0; i < replies.size(); ++i)
+        EXPECT_TRUE(replies[i] && !replies[i]->error) << "call " << i << ": " << (replies[i] ? replies[i]->error.value_or("") : "no reply").toStdString();
 
     // Scale 2 is one pixel per device pixel; a software renderer notes itself after the size.
     EXPECT_TRUE(shown.text(PageCalls::setQuality(2.0, 30)).startsWith(QStringLiteral("960\u00d7540 @ 30 fps")));
     EXPECT_EQ(shown.text(PageCalls::currentTheme()), QStringLiteral("Aurora"));
-    EXPECT_EQ(shown.text(PageCalls::stepTheme(-1)), QStringLiteral("Spectrum Halo"));
-    EXPECT_EQ(shown.text(PageCalls::stepTheme(1)), QStringLiteral("Aurora"));
 
-    const QJsonObject sceneSpec = QJsonDocument::fromJson(shown.text(PageCalls::sceneDescription()).toUtf8()).object();
-    EXPECT_TRUE(sceneSpec.value("spec").isObject());
-    EXPECT_EQ(sceneSpec.value("schema").toObject().value("type").toString(), QStringLiteral("object"));
-    EXPECT_EQ(shown.text(PageCalls::lastGraph()), QStringLiteral("null"));
-
-    // The verdict for each kind of graph is the graph library's; here the shown one.
+    // The verdict for each kind of graph, the description, the last graph and
+    // stepping are the page logic's (node tests); here the graph is shown.
     EXPECT_EQ(shown.text(PageCalls::applyGraph(QString::fromUtf8(kGraph))), QStringLiteral("ok"));
-    const QJsonObject applied = QJsonDocument::fromJson(shown.text(PageCalls::lastGraph()).toUtf8()).object();
-    EXPECT_EQ(applied.value("name").toString(), QStringLiteral("Smoke test"));
-    EXPECT_EQ(applied.value("layers").toArray().size(), 2);
     EXPECT_EQ(shown.text(PageCalls::currentTheme()), QStringLiteral("Smoke test"));
 
     // A cover of two thirds orange and one third blue.
