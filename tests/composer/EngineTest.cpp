@@ -81,13 +81,6 @@ const Row kTable[] = {
 
 QStringList words(const char* list) { return QString::fromUtf8(list).split(QLatin1Char(' '), Qt::SkipEmptyParts); }
 
-Rgb colorOf(const QString& name)
-{
-    const QColor q = QColor::fromString(name);
-    EXPECT_TRUE(q.isValid()) << name.toStdString();
-    return {q.redF(), q.greenF(), q.blueF()};
-}
-
 QJsonObject compose(const QString& prompt, bool fresh = false, uint64_t salt = 0)
 {
     static const PageModel page = pageModel();
@@ -136,7 +129,8 @@ TEST(ComposerEngine, APromptTableGivesDrawableDistinctGraphsThatHonourThePrompts
         for (const QJsonValue& v : g.value("palette").toArray())
             palette.push_back(*parseColor(v.toString()));
         for (const QString& name : words(row.colors)) {
-            const Rgb want = colorOf(name);
+            const QColor q = QColor::fromString(name);
+            const Rgb want{q.redF(), q.greenF(), q.blueF()};
             EXPECT_TRUE(std::any_of(palette.begin(), palette.end(), [&](const Rgb& c) {
                 return chroma(c) >= 0.05 && hueDistance(toHsl(c).h, toHsl(want).h) <= 20;
             })) << where << ": no palette hue within 20 degrees of " << name.toStdString();
@@ -286,8 +280,14 @@ TEST(ComposerEngine, TheCoverFormUsesThePaletteAndTheImage)
     // 1,000 colours: the page's limit, from the first ones; a palette too dark to see still draws.
     const QJsonObject g6 = cover(dataUrl(lively), huge), g7 = cover(dataUrl(dull), black);
     EXPECT_EQ(g6.value("palette").toArray().size(), pageModel().maxPalette);
-    expectDrawable({g1, g2, g3, g4, g5, g6, g7, handedOn(g1, palette), handedOn(g2, palette), handedOn(g3, palette),
-                    handedOn(g6, huge.mid(0, 6)), handedOn(g7, black)});
+    // Members of the wrong type are passed over.
+    QJsonObject weird = coverRequest(steer, QString(), {});
+    weird.insert("palette", QJsonArray{1, QJsonValue::Null, QJsonObject{}, "#zzz"});
+    weird.insert("image", 17);
+    const auto g8 = composer.compose(json(weird));
+    EXPECT_EQ(g8.status, 200);
+    expectDrawable({g1, g2, g3, g4, g5, g6, g7, g8.body["graph"].toObject(), handedOn(g1, palette), handedOn(g2, palette),
+                    handedOn(g3, palette), handedOn(g6, huge.mid(0, 6)), handedOn(g7, black)});
 }
 
 TEST(ComposerEngine, ThePagesDescriptionDecidesNotTheEngine)
