@@ -19,6 +19,14 @@ struct Placed {
     TestPlatform tp;
     std::unique_ptr<AppState> state = std::make_unique<AppState>(tp.take());
     FakePage& page(int i = -1) { return (i < 0 ? tp.host->made.last() : tp.host->made[i]).window->fakePage; }
+    // A wallpaper on LEFT, past the placement's own sends.
+    FakePage& placeAndSettle()
+    {
+        state->setWallpaper(kLeft, false);
+        tp.queue->advance(2.0);
+        page().calls.clear();
+        return page();
+    }
 };
 
 }  // namespace
@@ -150,4 +158,101 @@ TEST(Placement, ADeadRendererIsReloadedAtMostThreeTimesAMinuteEachWithTheFreshPa
         EXPECT_EQ(p.tp.log->countStartingWith(givingUp), 4 - row.reloads);
         EXPECT_EQ(p.tp.host->made.size(), 1) << "the same window, reloaded";
     }
+}
+
+TEST(LookAndThemes, QualityScaleAndFrameRateFromTheSettingsAndTheReportLogged)
+{
+    struct Row {
+        const char* name;
+        QVariant resolution;  // invalid: key absent
+        QVariant fps;
+        QString expected;
+    };
+    const Row rows[] = {
+        {"nothing stored", {}, {}, "window.vesmerSetQuality ? vesmerSetQuality(0.0, 60) : ''"},
+        {"auto, 0 fps", "auto", 0, "window.vesmerSetQuality ? vesmerSetQuality(0.0, 60) : ''"},
+        {"balanced 30", "balanced", 30, "window.vesmerSetQuality ? vesmerSetQuality(1.5, 30) : ''"},
+        {"performance 120", "performance", 120, "window.vesmerSetQuality ? vesmerSetQuality(1.0, 120) : ''"},
+        {"wrong case", "Balanced", 60, "window.vesmerSetQuality ? vesmerSetQuality(0.0, 60) : ''"},
+        {"unknown", "ultra", {}, "window.vesmerSetQuality ? vesmerSetQuality(0.0, 60) : ''"},
+    };
+    Placed p;
+    FakePage& page = p.placeAndSettle();
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        page.calls.clear();
+        row.resolution.isValid() ? p.tp.settings->setValue("quality.resolution", row.resolution)
+                                 : p.tp.settings->remove("quality.resolution");
+        row.fps.isValid() ? p.tp.settings->setValue("quality.fps", row.fps) : p.tp.settings->remove("quality.fps");
+        p.state->applyQuality();
+        EXPECT_EQ(page.evaluated(), QStringList{row.expected});
+    }
+
+    // The page's report is logged only when it is not empty.
+    page.replies[kQuality] = ScriptReply{QStringLiteral("scale 1.0 at 60 fps"), std::nullopt};
+    p.state->applyQuality();
+    page.replies[kQuality] = ScriptReply{QString(""), std::nullopt};
+    p.state->applyQuality();
+    page.replies[kQuality] = ScriptReply{std::nullopt, QStringLiteral("boom")};
+    p.state->applyQuality();
+    EXPECT_EQ(p.tp.log->lines.filter("quality"), QStringList{"[vesmer] quality applied: scale 1.0 at 60 fps"});
+}
+
+TEST(LookAndThemes, LookAndEffectsReadTheStoredValues)
+{
+    Placed p;
+    FakePage& page = p.placeAndSettle();
+    p.state->applyLook();
+    p.state->applyFx();
+    QVariantMap zeros;
+    for (const char* name : {"bloom", "grayscale", "pixelate", "dots", "scanlines", "ascii", "hue", "chroma",
+                             "radialBlur"})
+        zeros.insert(name, 0.0);
+    ASSERT_EQ(page.evaluated().size(), 2);
+    EXPECT_EQ(page.evaluated()[0], kLook);
+    EXPECT_EQ(FakePage::effectsOf(page.evaluated()[1]), zeros) << "all nine effects, 0 when absent";
+
+    page.calls.clear();
+    p.tp.settings->setValue("look.reactivity", 1.5);
+    p.tp.settings->setValue("look.grain", 0);
+    p.tp.settings->setValue("fx.radialBlur", 0.25);
+    p.tp.settings->setValue("fx.bloom", "0.75");
+    p.state->applyLook();
+    p.state->applyFx();
+    EXPECT_EQ(page.evaluated()[0], "window.vesmerSetLook && vesmerSetLook(1.5, 1.0, 1.0, 0.0)");
+    QVariantMap expected = zeros;
+    expected["radialBlur"] = 0.25;
+    expected["bloom"] = 0.75;
+    EXPECT_EQ(FakePage::effectsOf(page.evaluated()[1]), expected);
+}
+
+TEST(LookAndThemes, ThemeStepPublishesStringAnswersOnTheMainQueue)
+{
+    Placed p;
+    FakePage& page = p.placeAndSettle();
+    const QString step = QStringLiteral("vesmerStep(1); vesmerCurrentTheme()");
+    page.replies[step] = ScriptReply{QStringLiteral("Aurora"), std::nullopt};
+    p.state->stepTheme(1);
+    EXPECT_EQ(p.state->themeName(), QStringLiteral("\u2014")) << "published by a main-queue task";
+    p.tp.queue->runPending();
+    EXPECT_EQ(p.state->themeName(), QStringLiteral("Aurora"));
+
+    page.replies[step] = ScriptReply{std::nullopt, QStringLiteral("vesmerStep is not defined")};
+    p.state->stepTheme(1);
+    p.tp.queue->runPending();
+    EXPECT_EQ(p.state->themeName(), QStringLiteral("Aurora"));
+}
+
+TEST(LookAndThemes, WithoutAWallpaperNothingIsSent)
+{
+    Placed p;
+    p.state->applyLook();
+    p.state->applyFx();
+    p.state->applyQuality();
+    p.state->stepTheme(1);
+    p.state->refreshThemeName();
+    p.tp.queue->advance(2.0);
+    EXPECT_TRUE(p.tp.host->made.isEmpty());
+    EXPECT_EQ(p.state->themeName(), QStringLiteral("\u2014"));
+    EXPECT_TRUE(p.tp.log->lines.filter("quality").isEmpty());
 }
