@@ -44,7 +44,6 @@ const Row kTable[] = {
     {"mood", "angry red storm", "red", "nebula", ""},
     {"mood", "epic cinematic journey", "", "tunnel", ""},
     {"mood", "euphoric rave", "", "bars", ""},
-    {"imagery", "stars in deep space", "", "particles", ""},
     {"imagery", "fire and embers", "", "orb", ""},
     {"imagery", "retro city at night", "", "grid", "scanlines"},
     {"imagery", "warp speed through hyperspace", "", "tunnel", "radialBlur"},
@@ -59,7 +58,6 @@ const Row kTable[] = {
     {"style", "glitch art", "", "", "chroma"},
     {"style", "hacker terminal", "", "", "ascii"},
     {"style", "psychedelic mandala", "", "kaleido", "hue"},
-    {"tempo", "techno 140 BPM", "", "bars", "", true},
     {"tempo", "BPM 174 drum and bass", "", "bars", "", true},
     // the automatic-scene prompts, with curly and straight quotes
     {"lyric", "a scene interpreting this lyric: \u201Cfire in the ocean / burning blue\u201D \u2014 from \u201CSong\u201D by Band, 120 BPM",

@@ -11,7 +11,6 @@
 #include "ComposerTestTools.h"
 #include "FakeSystem.h"
 #include "LoopbackHttpServer.h"
-#include "compose/BackendOrigin.h"
 #include "compose/ComposerLauncher.h"
 #include "platform/qt/QtMainQueue.h"
 
@@ -77,11 +76,7 @@ TEST_F(ComposerLauncherTest, StartsTheComposerIssuesAKeyAndEndsTheChild)
         EXPECT_TRUE(log.lines[0].startsWith("[vesmer] composer: started ") && log.lines[0].contains("issued a key"));
         EXPECT_FALSE(log.lines[0].contains(keys[0]));
 
-        Http http(origin(port));
-        EXPECT_EQ(http.get("/api/desktop-key", withKey(keys[0])).status, 200);
-        const Reply composed = http.compose(promptRequest("aurora"), keys[0]);
-        EXPECT_EQ(composed.status, 200);
-        expectDrawable({composed.graph()});
+        EXPECT_EQ(Http(origin(port)).get("/api/desktop-key", withKey(keys[0])).status, 200);
     }
     // Ended with the launcher (the app quitting).
     EXPECT_FALSE(processAlive(pid));
