@@ -94,7 +94,7 @@ TEST(HostWindow, WallpaperIsAClickThroughDesktopWindowThatPausesWhileHiddenOrMin
     }
 }
 
-TEST(HostWindow, AMissingPageLeavesABlackWindowAndNoError)
+TEST(HostWindow, AMissingPageLeavesABlackWindowAndTakesEveryCallSilently)
 {
     QtWallpaperHost hostFactory(QStringLiteral("/nonexistent/visuals/index.html"));
     EXPECT_TRUE(hostFactory.pageUrl().isEmpty());
@@ -113,6 +113,10 @@ TEST(HostWindow, AMissingPageLeavesABlackWindowAndNoError)
                                     [&replies](const ScriptReply& reply) { replies += reply.value ? 10 : 1; });
     settle(500);
     EXPECT_EQ(replies, 1) << "the palette call is answered, empty; the theme step is not";
+    // Guarded queries of functions the page lacks answer as the app expects.
+    EXPECT_EQ(WebEngineHarness::evaluate(window.page(), PageCalls::setQuality(0, 60))->value, QString(""));
+    EXPECT_EQ(WebEngineHarness::evaluate(window.page(), PageCalls::currentTheme())->value, QStringLiteral("\u2014"));
+    EXPECT_TRUE(WebEngineHarness::evaluate(window.page(), PageCalls::sceneDescription())->error.has_value());
     EXPECT_TRUE(console.isEmpty()) << console.join('\n').toStdString();
 
     const QRect frame = screenNamed("RIGHT").frame;
