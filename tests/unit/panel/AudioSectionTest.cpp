@@ -7,29 +7,26 @@ TEST(AudioSection, StatusLineFollowsTheFirstRuleThatApplies)
 {
     const double limit = AudioSection::kSilenceWarningSeconds;
     const QString listening = QStringLiteral("Listening to everything this computer plays");
-    const QString unheard =
-        QStringLiteral("Music is playing but Vesmer can't hear it \u2014 make sure it plays on the default output.");
-    const QString noAudio = QStringLiteral("No audio detected \u2014 play something and the visuals react.");
-    struct Row {
+    const QString error = QStringLiteral("pa_connect failed (-6)");
+    const struct {
         const char* name;
         AudioSection::StatusInputs in;
         QString text;
         bool offersSettings;
-    };
-    const Row rows[] = {
+    } rows[] = {
         {"silent for exactly the limit", {{}, true, false, limit, true}, listening, false},
-        {"just over, a track playing", {{}, true, false, limit + 0.01, true}, unheard, true},
-        {"just over, nothing playing", {{}, true, false, limit + 0.01, false}, noAudio, false},
+        {"just over, a track playing", {{}, true, false, limit + 0.01, true},
+         QStringLiteral("Music is playing but Vesmer can't hear it \u2014 make sure it plays on the default output."), true},
+        {"just over, nothing playing", {{}, true, false, limit + 0.01, false},
+         QStringLiteral("No audio detected \u2014 play something and the visuals react."), false},
         {"a signal was seen once", {{}, true, true, limit + 5, true}, listening, false},
         {"not capturing", {{}, false, false, limit + 5, true}, QStringLiteral("Starts automatically with the wallpaper"), false},
-        {"an error beats everything", {QStringLiteral("pa_connect failed (-6)"), true, false, limit + 5, true},
-         QStringLiteral("pa_connect failed (-6)"), true},
+        {"an error beats everything", {error, true, false, limit + 5, true}, error, true},
     };
-    for (const Row& row : rows) {
+    for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        const AudioSection::StatusLine line = AudioSection::statusFor(row.in);
-        EXPECT_EQ(line.text, row.text);
-        EXPECT_EQ(line.offersSettings, row.offersSettings);
+        EXPECT_EQ(AudioSection::statusFor(row.in).text, row.text);
+        EXPECT_EQ(AudioSection::statusFor(row.in).offersSettings, row.offersSettings);
     }
 }
 

@@ -80,6 +80,8 @@ protected:
         return false;
     }
     PromptField* prompt() const { return window->findChild<PromptField*>(); }
+    void click(const QString& name) { button(name)->click(); settle(); }
+    void set(const QString& key, const QVariant& value) { tp.settings->setValue(key, value); settle(); }
     void playTrack(const QString& sevenLines)
     {
         tp.players->running = {QStringLiteral("Music")};
@@ -108,8 +110,7 @@ TEST_F(PanelViewTest, WallpaperRowsFollowTheWallpaperAndTheDisplayPickerOnlySele
     settle();
     EXPECT_TRUE(tp.host->made.isEmpty()) << "choosing a display places nothing";
 
-    button("Set as Wallpaper")->click();
-    settle();
+    click("Set as Wallpaper");
     ASSERT_EQ(tp.host->made.size(), 1);
     EXPECT_EQ(tp.host->made.last().screen.name, QStringLiteral("RIGHT"));
     EXPECT_TRUE(button("Move Here"));
@@ -120,8 +121,7 @@ TEST_F(PanelViewTest, WallpaperRowsFollowTheWallpaperAndTheDisplayPickerOnlySele
     settle();
     EXPECT_TRUE(shows("Aurora"));
 
-    button("Remove")->click();
-    settle();
+    click("Remove");
     EXPECT_TRUE(button("Set as Wallpaper"));
     EXPECT_FALSE(shows("Theme"));
 }
@@ -129,7 +129,7 @@ TEST_F(PanelViewTest, WallpaperRowsFollowTheWallpaperAndTheDisplayPickerOnlySele
 TEST_F(PanelViewTest, ADragSendsTheLookOnEveryMoveAndOnRelease)
 {
     open();
-    button("Set as Wallpaper")->click();
+    click("Set as Wallpaper");
     tp.queue->advance(2.0);  // past the fresh page's settings
     FakePage& page = tp.host->last()->fakePage;
     page.calls.clear();
@@ -182,27 +182,24 @@ TEST_F(PanelViewTest, SignInStatesAndWhenThePromptMayGenerate)
     EXPECT_TRUE(button("Sign in with Vesmer"));
     EXPECT_EQ(prompt()->placeholderText(), autoHint);
     EXPECT_FALSE(prompt()->isEnabled());
-    tp.settings->setValue(QStringLiteral("auto.scenes"), false);
-    settle();
+    set(QStringLiteral("auto.scenes"), false);
     EXPECT_EQ(prompt()->placeholderText(), typeHint);
     EXPECT_FALSE(prompt()->isEnabled()) << "signed out";
-    tp.settings->setValue(QStringLiteral("auto.scenes"), true);
+    set(QStringLiteral("auto.scenes"), true);
 
     // A key written elsewhere is checked and shown at once; the backend refuses it.
-    tp.settings->setValue(QStringLiteral("pro.key"), QStringLiteral("k1"));
-    settle();
+    set(QStringLiteral("pro.key"), QStringLiteral("k1"));
     EXPECT_FALSE(button("Sign in with Vesmer"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return state->keyState() == QLatin1String("invalid"); }, 5000));
     settle();
     EXPECT_EQ(backend.requests.size(), 1);
     EXPECT_TRUE(shows(QStringLiteral("session expired \u2014 sign in again")));
-    button("Sign in again\u2026")->click();
+    click(QStringLiteral("Sign in again\u2026"));
     EXPECT_EQ(tp.desktop->openedUrls.size(), 1);
 
     // Signed in (no verdict yet), auto off: typing opens Generate, Return generates.
     tp.settings->setValue(QStringLiteral("pro.key"), QStringLiteral("k2"));
-    tp.settings->setValue(QStringLiteral("auto.scenes"), false);
-    settle();
+    set(QStringLiteral("auto.scenes"), false);
     EXPECT_FALSE(button("Sign in again\u2026"));
     EXPECT_EQ(prompt()->placeholderText(), typeHint);
     ASSERT_TRUE(prompt()->isEnabled());
@@ -216,8 +213,7 @@ TEST_F(PanelViewTest, SignInStatesAndWhenThePromptMayGenerate)
 
     // Auto on again: the text stays, typing and Return are closed.
     state->setComposeStatus({});
-    tp.settings->setValue(QStringLiteral("auto.scenes"), true);
-    settle();
+    set(QStringLiteral("auto.scenes"), true);
     EXPECT_FALSE(prompt()->isEnabled());
     EXPECT_FALSE(button("Generate")->isEnabled());
     EXPECT_EQ(prompt()->text(), QStringLiteral("deep sea"));
@@ -232,15 +228,11 @@ TEST_F(PanelViewTest, PresetsSectionComesAndGoesAndDeleteTakesOnlyThatPreset)
     tp.settings->setValue(QStringLiteral("presets"), Presets::encode({first, second}));
     open();
     EXPECT_TRUE(shows("Presets"));
-    QAbstractButton* trash = button("Delete preset");  // the first one's
-    ASSERT_TRUE(trash);
-    EXPECT_EQ(trash->toolTip(), QStringLiteral("Delete this preset"));
-    trash->click();
-    settle();
+    EXPECT_EQ(button("Delete preset")->toolTip(), QStringLiteral("Delete this preset"));
+    click("Delete preset");  // the first one's
     EXPECT_EQ(state->presets(), QList<Preset>{second});
 
-    button("Delete preset")->click();
-    settle();
+    click("Delete preset");
     EXPECT_FALSE(shows("Presets")) << "no presets, no section";
 }
 
