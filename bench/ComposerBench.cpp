@@ -65,7 +65,7 @@ struct Fixture {
 
     Fixture()
     {
-        QFile f(QStringLiteral(VESMER_PAGE_SPEC));
+        QFile f(QStringLiteral(VESMER_PAGE_DESCRIPTION));
         f.open(QIODevice::ReadOnly);
         pageObject = QJsonDocument::fromJson(f.readAll()).object();
         QString error;

@@ -292,17 +292,17 @@ TEST(ComposerEngine, ThePagesDescriptionDecidesNotTheEngine)
 {
     // A new layer type with a lexicon entry, narrower ranges, no "blend" and a
     // tighter cost limit: no code change needed.
-    QJsonObject spec = pageSpec().value("spec").toObject(), schema = pageSpec().value("schema").toObject();
+    QJsonObject guide = pageDescription().value("spec").toObject(), schema = pageDescription().value("schema").toObject();
     edit(schema, {"properties", "layers"}, [](QJsonObject& layers) { layers.insert("maxItems", 3); });
     edit(schema, {"properties", "layers", "items", "properties"}, [](QJsonObject& lp) {
         lp.remove("blend");
         edit(lp, {"intensity"}, [](QJsonObject& o) { o.insert("maximum", 0.9); });
         edit(lp, {"type"}, [](QJsonObject& o) { o.insert("enum", o.value("enum").toArray() + QJsonValue("lattice")); });
     });
-    edit(spec, {"costs"}, [](QJsonObject& costs) { costs.insert("lattice", 0.5); });
-    spec.insert("costLimit", 3.0);
+    edit(guide, {"costs"}, [](QJsonObject& costs) { costs.insert("lattice", 0.5); });
+    guide.insert("costLimit", 3.0);
     QString error;
-    const auto page = PageModel::read(spec, schema, &error);
+    const auto page = PageModel::read(guide, schema, &error);
     ASSERT_TRUE(page) << error.toStdString();
     QFile lexFile(QStringLiteral(VESMER_COMPOSER_LEXICON));
     ASSERT_TRUE(lexFile.open(QIODevice::ReadOnly));
@@ -334,7 +334,7 @@ TEST(ComposerEngine, ThePagesDescriptionDecidesNotTheEngine)
     EngineInput in;
     in.prompt = "nebula kaleido aurora waves";
     EXPECT_LE(composeBuiltin(in, *noCosts, *shippedLexicon()).value("layers").toArray().size(), 2);
-    EXPECT_FALSE(PageModel::read(spec, {}, &error));
+    EXPECT_FALSE(PageModel::read(guide, {}, &error));
     EXPECT_FALSE(error.isEmpty());
 }
 

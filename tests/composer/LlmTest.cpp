@@ -116,8 +116,8 @@ TEST_F(ComposerLlm, AGoodReplyIsTheAnswerAndTheModelGetsThePagesDescription)
     EXPECT_EQ(sent.value("messages").toArray().size(), 2);
     const QJsonObject user = standIn.userMessage(0);
     EXPECT_EQ(user.value("prompt").toString(), "a midnight tide");
-    EXPECT_EQ(user.value("spec"), pageSpec().value("spec"));
-    EXPECT_EQ(user.value("schema"), pageSpec().value("schema"));
+    EXPECT_EQ(user.value("spec"), pageDescription().value("spec"));
+    EXPECT_EQ(user.value("schema"), pageDescription().value("schema"));
     EXPECT_FALSE(user.contains("lastGraph"));
 
     // "vary" sends the last graph along, and its palette stays.

@@ -17,20 +17,20 @@ QByteArray json(const QJsonObject& o)
     return QJsonDocument(o).toJson(QJsonDocument::Compact);
 }
 
-QJsonObject pageSpec()
+QJsonObject pageDescription()
 {
-    static const QJsonObject spec = [] {
-        QFile f(QStringLiteral(VESMER_PAGE_SPEC));
+    static const QJsonObject description = [] {
+        QFile f(QStringLiteral(VESMER_PAGE_DESCRIPTION));
         f.open(QIODevice::ReadOnly);  // unreadable: pageModel() says why
         return QJsonDocument::fromJson(f.readAll()).object();
     }();
-    return spec;
+    return description;
 }
 
 PageModel pageModel()
 {
     QString error;
-    auto model = PageModel::read(pageSpec()["spec"].toObject(), pageSpec()["schema"].toObject(), &error);
+    auto model = PageModel::read(pageDescription()["spec"].toObject(), pageDescription()["schema"].toObject(), &error);
     if (!model)
         throw std::runtime_error(error.toStdString());
     return *model;
@@ -63,7 +63,7 @@ void expectDrawable(const QList<QJsonObject>& graphs)
 
 QJsonObject promptRequest(const QString& prompt, bool fresh, bool vary, const QJsonValue& lastGraph)
 {
-    const QJsonObject s = pageSpec();
+    const QJsonObject s = pageDescription();
     return {{"prompt", prompt}, {"spec", s.value("spec")}, {"schema", s.value("schema")}, {"provider", "cerebras"},
             {"fresh", fresh || vary}, {"vary", vary}, {"lastPrompt", QString()}, {"lastGraph", lastGraph}};
 }

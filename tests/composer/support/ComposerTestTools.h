@@ -23,7 +23,7 @@
 namespace composer::test {
 
 // vesmerSpec()'s object: {"spec": …, "schema": …}, from the shipped page code.
-QJsonObject pageSpec();
+QJsonObject pageDescription();
 PageModel pageModel();
 std::shared_ptr<const Lexicon> shippedLexicon();
 
