@@ -1,3 +1,4 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,6 +10,9 @@
 #include <vector>
 
 #include "audio/FeatureExtractor.h"
+
+using ::testing::DoubleNear;
+using ::testing::Pointwise;
 
 namespace {
 
@@ -26,7 +30,8 @@ struct ReferenceExtractor {
         return std::accumulate(norm.begin() + i0, norm.begin() + i1, 0.0) / (i1 - i0);
     }
 
-    AudioFeatures step(const std::vector<float>& x)
+    // bass, mid, treble, level, beat, centroid, flux, energy
+    std::array<double, 8> step(const std::vector<float>& x)
     {
         std::vector<std::complex<double>> X(kBins + 1);
         for (int n = 0; n < N; ++n) {
@@ -49,17 +54,13 @@ struct ReferenceExtractor {
         bassAvg = 0.1 * bass + 0.9 * bassAvg;
         beatEnv = rise > 0.06 ? 0.88 : beatEnv * 0.88;
         levelAvg = 0.05 * level + 0.95 * levelAvg;
-        return AudioFeatures{float(bass), float(mid), float(treble), float(level), float(beatEnv),
-                             float(s > 0 ? wsum / s / 512 : 0), float(std::min(4 * rise, 1.0)), float(levelAvg)};
+        return {bass, mid, treble, level, beatEnv, s > 0 ? wsum / s / 512 : 0, std::min(4 * rise, 1.0), levelAvg};
     }
 };
 
-void expectNear(const AudioFeatures& a, const AudioFeatures& b, double tolerance)
+std::array<double, 8> fields(const AudioFeatures& f)
 {
-    using F = AudioFeatures;
-    int i = 0;  // in declaration order: bass, mid, treble, level, beat, centroid, flux, energy
-    for (float F::*f : {&F::bass, &F::mid, &F::treble, &F::level, &F::beat, &F::centroid, &F::flux, &F::energy})
-        EXPECT_NEAR(a.*f, b.*f, tolerance) << "feature " << i++;
+    return {f.bass, f.mid, f.treble, f.level, f.beat, f.centroid, f.flux, f.energy};
 }
 
 std::vector<float> sine(double bin, double amplitude)
@@ -101,11 +102,8 @@ TEST(FeatureExtractor, AgreesWithADirectDftOverSeveralCalls)
         FeatureExtractor extractor;
         ReferenceExtractor reference;
         for (const auto& window : row.windows) {
-            const AudioFeatures got = extractor.step(window.data());
-            const AudioFeatures want = reference.step(window);
-            expectNear(got, want, 1e-5);
-            for (int j = 0; j < kBins; ++j)
-                ASSERT_NEAR(extractor.norm()[size_t(j)], reference.norm[size_t(j)], 1e-5) << "bin " << j;
+            EXPECT_THAT(fields(extractor.step(window.data())), Pointwise(DoubleNear(1e-5), reference.step(window)));
+            ASSERT_THAT(extractor.norm(), Pointwise(DoubleNear(1e-5), reference.norm));
         }
     }
 }

@@ -1,19 +1,35 @@
 #include <gtest/gtest.h>
 
-#include <array>
 #include <numeric>
+#include <optional>
 #include <vector>
 
 #include "audio/SampleRing.h"
 
 namespace {
 
-// Writes `count` mono samples valued from, from + 1, ...
+// from, from + 1, ... (`count` values)
+std::vector<float> counting(int from, int count)
+{
+    std::vector<float> values(static_cast<size_t>(count));
+    std::iota(values.begin(), values.end(), float(from));
+    return values;
+}
+
 void writeCounting(SampleRing& ring, int from, int count)
 {
-    std::vector<float> input(static_cast<size_t>(count));
-    std::iota(input.begin(), input.end(), float(from));
-    ring.writeMono(input.data(), count, 1);
+    ring.writeMono(counting(from, count).data(), count, 1);
+}
+
+// The n samples copied by latest() (end < 0) or window() into an output of
+// `outSize` floats; none when refused, which must leave the output untouched.
+std::optional<std::vector<float>> read(SampleRing& ring, int n, std::int64_t end = -1, size_t outSize = 1024)
+{
+    std::vector<float> out(outSize, -7.0f);
+    if (end < 0 ? ring.latest(n, out.data(), outSize) : ring.window(end, n, out.data(), outSize))
+        return std::vector<float>(out.begin(), out.begin() + n);
+    EXPECT_EQ(out, std::vector<float>(outSize, -7.0f)) << "a refused read leaves the output untouched";
+    return std::nullopt;
 }
 
 }  // namespace
@@ -22,58 +38,38 @@ TEST(SampleRing, LatestNeedsAWholeWindowAndReturnsTheNewestInOrder)
 {
     SampleRing ring;
     writeCounting(ring, 1, 1023);
-    std::array<float, 1024> out{};
-    out.fill(-7.0f);
-    EXPECT_FALSE(ring.latest(1024, out.data(), out.size()));
-    EXPECT_EQ(out[0], -7.0f) << "a failed read leaves the output untouched";
-
+    EXPECT_FALSE(read(ring, 1024));
     writeCounting(ring, 1024, 1);
-    ASSERT_TRUE(ring.latest(1024, out.data(), out.size()));
-    EXPECT_EQ(out.front(), 1.0f);
-    EXPECT_EQ(out.back(), 1024.0f);
-    std::array<float, 1024> again{};
-    ASSERT_TRUE(ring.latest(1024, again.data(), again.size()));
-    EXPECT_EQ(out, again) << "no write in between: the same samples";
-
-    std::array<float, 10> tooShort{};
-    EXPECT_FALSE(ring.latest(1024, tooShort.data(), tooShort.size()));
-    EXPECT_TRUE(ring.latest(0, tooShort.data(), 0));
+    EXPECT_EQ(read(ring, 1024), counting(1, 1024));
+    EXPECT_EQ(read(ring, 1024), counting(1, 1024)) << "no write in between: the same samples";
+    EXPECT_FALSE(read(ring, 1024, -1, 10)) << "output too short";
+    EXPECT_EQ(read(ring, 0, -1, 0), std::vector<float>{});
 }
 
 TEST(SampleRing, WindowEndsAtAnAbsolutePositionWhileItIsStillHeld)
 {
     SampleRing ring;
     writeCounting(ring, 0, 10000);
-    std::array<float, 1024> out{};
-    out.fill(-7.0f);
-    EXPECT_FALSE(ring.window(10001, 1024, out.data(), out.size())) << "not yet written";
-    EXPECT_FALSE(ring.window(1000, 1024, out.data(), out.size())) << "before the first sample";
-    EXPECT_EQ(out[0], -7.0f);
-    ASSERT_TRUE(ring.window(5000, 1024, out.data(), out.size()));
-    EXPECT_EQ(out.front(), 3976.0f);
-    EXPECT_EQ(out.back(), 4999.0f);
+    EXPECT_FALSE(read(ring, 1024, 10001)) << "not yet written";
+    EXPECT_FALSE(read(ring, 1024, 1000)) << "before the first sample";
+    EXPECT_EQ(read(ring, 1024, 5000), counting(3976, 1024));
 
     // 16384 samples are held, so the oldest window ends at written - 16384 + 1024.
     writeCounting(ring, 10000, 10000);
-    EXPECT_FALSE(ring.window(20000 - 16384 + 1023, 1024, out.data(), out.size())) << "partly overwritten";
-    ASSERT_TRUE(ring.window(20000 - 16384 + 1024, 1024, out.data(), out.size()));
-    EXPECT_EQ(out.front(), float(20000 - 16384));
-    ASSERT_TRUE(ring.window(17000, 1024, out.data(), out.size()));
-    for (int i = 0; i < 1024; ++i)
-        ASSERT_EQ(out[size_t(i)], float(17000 - 1024 + i));
+    EXPECT_FALSE(read(ring, 1024, 20000 - 16384 + 1023)) << "partly overwritten";
+    EXPECT_EQ(read(ring, 1024, 20000 - 16384 + 1024), counting(20000 - 16384, 1024));
+    EXPECT_EQ(read(ring, 1024, 17000), counting(17000 - 1024, 1024));
 }
 
 TEST(SampleRing, DownMixesFramesToTheirMeanAndCountsFrames)
 {
     SampleRing ring;
-    const std::array<float, 2> stereo{1.0f, 3.0f};
-    const std::array<float, 6> threeChannels{1.0f, 2.0f, 6.0f, -3.0f, 0.0f, 0.0f};
-    ring.writeMono(stereo.data(), 1, 2);
-    ring.writeMono(threeChannels.data(), 2, 3);
+    const float stereo[] = {1.0f, 3.0f};
+    const float threeChannels[] = {1.0f, 2.0f, 6.0f, -3.0f, 0.0f, 0.0f};
+    ring.writeMono(stereo, 1, 2);
+    ring.writeMono(threeChannels, 2, 3);
     EXPECT_EQ(ring.written(), 3);
-    std::array<float, 3> out{};
-    ASSERT_TRUE(ring.latest(3, out.data(), out.size()));
-    EXPECT_EQ(out, (std::array<float, 3>{2.0f, 3.0f, -1.0f}));
+    EXPECT_EQ(read(ring, 3), (std::vector<float>{2.0f, 3.0f, -1.0f}));
 }
 
 TEST(SampleRing, OneWriteLargerThanTheRingKeepsItsNewestSamples)
@@ -81,14 +77,9 @@ TEST(SampleRing, OneWriteLargerThanTheRingKeepsItsNewestSamples)
     SampleRing ring;
     writeCounting(ring, 0, 20000);
     EXPECT_EQ(ring.written(), 20000);
-    std::array<float, 1024> out{};
-    ASSERT_TRUE(ring.latest(1024, out.data(), out.size()));
-    for (int i = 0; i < 1024; ++i)
-        ASSERT_EQ(out[size_t(i)], float(20000 - 1024 + i));
+    EXPECT_EQ(read(ring, 1024), counting(20000 - 1024, 1024));
 
     // The next write lands at 20000 mod 16384: the newest sample follows on.
     writeCounting(ring, -1, 1);
-    ASSERT_TRUE(ring.latest(2, out.data(), out.size()));
-    EXPECT_EQ(out[0], 19999.0f);
-    EXPECT_EQ(out[1], -1.0f);
+    EXPECT_EQ(read(ring, 2), (std::vector<float>{19999.0f, -1.0f}));
 }
