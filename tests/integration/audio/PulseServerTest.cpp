@@ -1,6 +1,8 @@
-// Capture when the sound server is missing, mute or restarted. Each test talks to a
-// private socket of its own (PULSE_SERVER), with a private PulseAudio daemon the
-// test can stop and start, so the shared daemon of the test run is never touched.
+// The real capture path: a played signal reaches the pump unchanged and a new default
+// sink is followed; the sound server may be missing, mute or restarted. Each test
+// talks to a private socket of its own (PULSE_SERVER), with a private PulseAudio
+// daemon the test can stop and start, so the shared daemon of the test run is
+// never touched. The live tempo is the end-to-end suite's.
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -13,6 +15,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <memory>
@@ -31,8 +34,7 @@ namespace {
 struct MuteSocket {
     explicit MuteSocket(const QString& path) : fd(::socket(AF_UNIX, SOCK_STREAM, 0))
     {
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
+        sockaddr_un address{AF_UNIX, {}};
         std::strncpy(address.sun_path, path.toUtf8().constData(), sizeof(address.sun_path) - 1);
         listening = fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0 &&
                     ::listen(fd, 8) == 0;
@@ -100,13 +102,16 @@ protected:
         state->startCapture();
         return QTest::qWaitFor([&] { return !state->capturePump().starting(); }, 8000);
     }
-    bool newestWindowIsSilent()
+    // The loudest sample of the newest analysis window; -1 while there is none.
+    float newestPeak()
     {
         std::array<float, analysis::kWindow> window{};
-        return state->tap().ring().latest(int(window.size()), window.data(), window.size()) &&
-               std::all_of(window.begin(), window.end(), [](float sample) { return sample == 0.0f; });
+        if (!state->tap().ring().latest(int(window.size()), window.data(), window.size()))
+            return -1.0f;
+        const auto [lowest, highest] = std::minmax_element(window.begin(), window.end());
+        return std::max(-*lowest, *highest);
     }
-    // Starts a tone into the default sink and waits until a pump tick sees it.
+    // Starts a tone into the player's sink and waits until a pump tick sees it.
     bool toneIsHeard(PulsePlayer& player)
     {
         return player.play(PulsePlayer::tone(100.0, 0.5f, 6.0)) &&
@@ -118,6 +123,37 @@ protected:
     TestPlatform tp;  // its clock, queue and capture pointers are not used here
     std::unique_ptr<AppState> state;
 };
+
+TEST_F(PulseServerTest, PlayedSignalReachesThePumpOnTheDefaultSinkAsItChanges)
+{
+    ASSERT_TRUE(startServer());
+    ASSERT_TRUE(startAndWait());
+    ASSERT_TRUE(state->capturing()) << state->captureError().toStdString();
+    EXPECT_EQ(tp.log->lines.value(0), QStringLiteral("[vesmer] tap started (sampleRate 48000)"));
+    PulsePlayer player;
+    ASSERT_TRUE(toneIsHeard(player));
+    // Mono float32 at the sink's rate: the tone arrives unchanged.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return std::abs(newestPeak() - 0.5f) < 0.01f; }, 2000)) << "peak " << newestPeak();
+    player.stop();
+    EXPECT_EQ(tp.log->countStartingWith(QStringLiteral("[vesmer] SIGNAL \u2014 system audio flowing (level ")), 1);
+
+    // A new default sink: the tap is rebuilt on it, and hears what plays there.
+    ASSERT_TRUE(PulsePlayer::pactl({"load-module", "module-null-sink", "sink_name=privB", "rate=48000"}));
+    ASSERT_TRUE(PulsePlayer::pactl({"set-default-sink", "privB"}));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return tp.log->count(kDeviceLine) == 1; }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return state->capturing(); }, 5000));
+    EXPECT_EQ(tp.log->countStartingWith(QStringLiteral("[vesmer] tap started")), 2);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return state->rawLevel() <= CapturePump::kSignalThreshold; }, kSignalWaitMs));
+    PulsePlayer onB(QStringLiteral("privB"));
+    EXPECT_TRUE(toneIsHeard(onB));
+    EXPECT_TRUE(state->captureError().isNull());
+    onB.stop();
+
+    // And back: the rebuilt tap still follows the default sink.
+    ASSERT_TRUE(PulsePlayer::pactl({"set-default-sink", "privA"}));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return tp.log->count(kDeviceLine) == 2; }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return state->capturing(); }, 5000));
+}
 
 TEST_F(PulseServerTest, ServerThatNeverAnswersIsGivenUpAfterFiveSecondsWhileTheMainThreadRuns)
 {
@@ -166,7 +202,7 @@ TEST_F(PulseServerTest, ServerRestartWhileCapturingIsRecoveredFrom)
     // The server goes away: the dead stream reads as silence, capture stays on.
     stopServer();
     player.stop();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return newestWindowIsSilent(); }, 3000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return newestPeak() == 0.0f; }, 3000));
     EXPECT_TRUE(state->capturing());
 
     // It comes back: the output watch reconnects and the tap is rebuilt on it.
