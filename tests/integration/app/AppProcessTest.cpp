@@ -9,11 +9,11 @@
 #include <QProcess>
 #include <QScopeGuard>
 #include <QSettings>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <csignal>
 #include <gtest/gtest.h>
 #include <memory>
+#include <tuple>
 
 #include "AppProcessTools.h"
 #include "WebEngineHarness.h"
@@ -29,8 +29,6 @@ protected:
     {
         ASSERT_FALSE(qEnvironmentVariableIsEmpty("DISPLAY")) << "needs the X server of tests/run-headless.sh";
         ASSERT_TRUE(QDBusConnection::sessionBus().isConnected()) << "needs a session bus";
-        // A vesmer left by another test would take our launches over.
-        ASSERT_TRUE(waitFor([] { return !instanceRegistered(); }, 5000));
         m_environment = QProcessEnvironment::systemEnvironment();
         for (const char* name : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME", "XDG_CACHE_HOME"})
             m_environment.insert(QLatin1String(name), m_dir.filePath(QLatin1String(name)));
@@ -39,18 +37,18 @@ protected:
         // A configured key: the bundled composer then issues none into the
         // settings these tests read.
         m_environment.insert(QStringLiteral("VESMER_APP_KEY"), QStringLiteral("test-key"));
-    }
-
-    void markLaunchedBefore() const
-    {
+        // Launched before: no first-launch wallpaper.
         QSettings(m_dir.filePath(QStringLiteral("XDG_CONFIG_HOME/Vesmer/Vesmer.conf")), QSettings::IniFormat).setValue("didAutoStart", true);
     }
+
     auto start(const QStringList& arguments = {})
     {
         return std::make_unique<VesmerProcess>(QStringLiteral(VESMER_BINARY), m_environment, arguments);
     }
+    // Once an earlier vesmer, which would take the launch over, is gone.
     std::unique_ptr<VesmerProcess> startPrimary(const QStringList& arguments = {})
     {
+        EXPECT_TRUE(waitFor([] { return !instanceRegistered(); }, 5000));
         auto process = start(arguments);
         EXPECT_TRUE(waitFor([&] { return instanceRegistered() || !process->running(); }, kStartTimeoutMs));
         EXPECT_TRUE(process->running()) << process->standardError().toStdString();
@@ -74,15 +72,11 @@ protected:
 
 TEST_F(AppProcess, ClosingThePanelQuitsOnlyWithoutAWallpaperAndAnInterruptEndsItCleanly)
 {
-    markLaunchedBefore();
-    {
-        auto app = startPrimary();
-        ASSERT_TRUE(waitFor([&] { return !windowsOf(app->pid()).isEmpty() || !app->running(); }, kStartTimeoutMs) && app->running());
-        requestClose(*panelOf(app->pid()));
-        ASSERT_TRUE(app->finishes(5000)) << "closing the panel without a wallpaper must quit";
-        EXPECT_EQ(app->process.exitCode(), 0);
-    }
-    ASSERT_TRUE(waitFor([] { return !instanceRegistered(); }, 5000));
+    auto panelOnly = startPrimary();
+    ASSERT_TRUE(waitFor([&] { return !windowsOf(panelOnly->pid()).isEmpty() || !panelOnly->running(); }, kStartTimeoutMs));
+    requestClose(panelOf(panelOnly->pid()).value());
+    ASSERT_TRUE(panelOnly->finishes(5000)) << "closing the panel without a wallpaper must quit";
+    EXPECT_EQ(panelOnly->process.exitCode(), 0);
 
     auto app = startPrimary({QStringLiteral("--wallpaper"), QStringLiteral("--no-such-flag")});
     ASSERT_TRUE(app->showsWallpaper(kStartTimeoutMs)) << app->standardError().toStdString();
@@ -107,9 +101,22 @@ TEST_F(AppProcess, ClosingThePanelQuitsOnlyWithoutAWallpaperAndAnInterruptEndsIt
     EXPECT_EQ(desktopWindowsOf(pid), 0);
 }
 
-TEST_F(AppProcess, WithoutADisplayExitsWithOneLine)
+TEST_F(AppProcess, HelpAndVersionNeedNoDisplayAndWithoutOneTheAppExitsWithOneLine)
 {
     m_environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    m_environment.insert(QStringLiteral("DISPLAY"), QString());
+    for (const char* flag : {"--help", "--version"}) {
+        SCOPED_TRACE(flag);
+        auto app = start({QLatin1String(flag)});
+        ASSERT_TRUE(app->finishes(5000));
+        EXPECT_EQ(app->process.exitCode(), 0);
+        const QString out = QString::fromUtf8(app->process.readAllStandardOutput());
+        EXPECT_TRUE(out.contains(QStringLiteral("vesmer"))) << out.toStdString();
+        if (QLatin1String(flag) == QLatin1String("--help")) {
+            for (const char* mention : {"--wallpaper", "--preview", "VESMER_WALLPAPER", "VESMER_TEST_GRAPH", "Vesmer.conf"})
+                EXPECT_TRUE(out.contains(QLatin1String(mention))) << mention;
+        }
+    }
     // The last: a Wayland session without XWayland.
     for (const auto& [display, wayland] : {std::pair{"", ""}, {":4711", ""}, {"", "vesmer-no-such-compositor"}}) {
         SCOPED_TRACE(std::string(display) + "/" + wayland);
@@ -125,26 +132,10 @@ TEST_F(AppProcess, WithoutADisplayExitsWithOneLine)
     }
 }
 
-TEST_F(AppProcess, HelpAndVersionPrintAndExit)
+// Under Wayland the wallpaper is still an X11 desktop window, and the web engine
+// ignores its GPU blocklist; a platform or engine flags the user chose are left alone.
+TEST_F(AppProcess, UnderWaylandTheAppTakesX11AndTheEngineIgnoresItsGpuBlocklistUnlessTheUserChose)
 {
-    for (const char* flag : {"--help", "--version"}) {
-        SCOPED_TRACE(flag);
-        auto app = start({QLatin1String(flag)});
-        ASSERT_TRUE(app->finishes(5000));
-        EXPECT_EQ(app->process.exitCode(), 0);
-        const QString out = QString::fromUtf8(app->process.readAllStandardOutput());
-        EXPECT_TRUE(out.contains(QStringLiteral("vesmer"))) << out.toStdString();
-        if (QLatin1String(flag) == QLatin1String("--help")) {
-            for (const char* mention : {"--wallpaper", "--preview", "VESMER_WALLPAPER", "VESMER_TEST_GRAPH", "Vesmer.conf"})
-                EXPECT_TRUE(out.contains(QLatin1String(mention))) << mention;
-        }
-    }
-}
-
-TEST_F(AppProcess, UnderAWaylandSessionTheWallpaperIsStillAnX11DesktopWindow)
-{
-    if (QStandardPaths::findExecutable(QStringLiteral("weston")).isEmpty())
-        GTEST_SKIP() << "weston is not installed";
     // A headless compositor with a socket of its own in the test's runtime folder.
     const QString socket = QStringLiteral("vesmer-test-%1").arg(QCoreApplication::applicationPid());
     QProcess weston;
@@ -154,40 +145,26 @@ TEST_F(AppProcess, UnderAWaylandSessionTheWallpaperIsStillAnX11DesktopWindow)
     const QString socketPath = QDir(qEnvironmentVariable("XDG_RUNTIME_DIR")).filePath(socket);
     if (!waitFor([&] { return QFile::exists(socketPath) || weston.state() == QProcess::NotRunning; }, 10000) ||
         weston.state() == QProcess::NotRunning)
-        GTEST_SKIP() << "weston did not start: " << weston.readAll().toStdString();
+        GTEST_SKIP() << "weston did not start: " << weston.errorString().toStdString() << weston.readAll().toStdString();
     const auto stop = qScopeGuard([&weston] {
-        weston.terminate();  // this PID only
-        if (!weston.waitForFinished(5000))
-            weston.kill();
+        weston.terminate();  // this PID only; the QProcess kills it if it lingers
+        weston.waitForFinished(5000);
     });
 
-    markLaunchedBefore();
     m_environment.insert(QStringLiteral("WAYLAND_DISPLAY"), socket);
     m_environment.insert(QStringLiteral("XDG_SESSION_TYPE"), QStringLiteral("wayland"));
     const QString note = QStringLiteral("vesmer: using X11 (XWayland) for the desktop window");
-    for (const char* platform : {"", "xcb"}) {
-        SCOPED_TRACE(platform);
-        ASSERT_TRUE(waitFor([] { return !instanceRegistered(); }, 5000));
+    for (const auto& [platform, flags, engineSwitch] : {std::tuple{"", "", "ignore-gpu-blocklist"},
+                                                        {"xcb", "--disable-gpu-shader-disk-cache", "disable-gpu-shader-disk-cache"}}) {
+        SCOPED_TRACE(std::string(platform) + " " + flags);
         setEnvironment(QStringLiteral("QT_QPA_PLATFORM"), platform);
-        auto app = startPrimary({QStringLiteral("--wallpaper")});
-        ASSERT_TRUE(app->showsWallpaper(kStartTimeoutMs)) << app->standardError().toStdString();
-        EXPECT_EQ(app->standardError().count(note), *platform ? 0 : 1) << app->standardError().toStdString();
-    }
-}
-
-TEST_F(AppProcess, TheWebEngineIgnoresItsGpuBlocklistUnlessTheUserSetsItsFlags)
-{
-    markLaunchedBefore();
-    // The user's own flags, when set, and the switch the engine then starts with.
-    for (const auto& [flags, engineSwitch] : {std::pair{"", "ignore-gpu-blocklist"}, {"--disable-gpu-shader-disk-cache", "disable-gpu-shader-disk-cache"}}) {
-        SCOPED_TRACE(flags);
-        ASSERT_TRUE(waitFor([] { return !instanceRegistered(); }, 5000));
         setEnvironment(QStringLiteral("QTWEBENGINE_CHROMIUM_FLAGS"), flags);
         auto app = startPrimary({QStringLiteral("--wallpaper")});
         ASSERT_TRUE(app->showsWallpaper(kStartTimeoutMs)) << app->standardError().toStdString();
         // The engine lists the switches it started with on standard error.
         ASSERT_TRUE(app->waitForStderr(QStringLiteral("Init Parameters:"), 5000)) << app->standardError().toStdString();
         const QString text = app->standardError();
+        EXPECT_EQ(text.count(note), *platform ? 0 : 1) << text.toStdString();
         EXPECT_TRUE(text.contains(QStringLiteral("*  %1 ").arg(QLatin1String(engineSwitch)))) << text.toStdString();
         EXPECT_EQ(text.contains(QStringLiteral("*  ignore-gpu-blocklist ")), !*flags) << text.toStdString();
     }
