@@ -19,17 +19,13 @@
 
 namespace {
 
-const QUrl kNowhere(QStringLiteral("http://127.0.0.1:9"));
-
 // Stages the doubles, opens the panel over them, stages the app state and saves the picture.
 bool shoot(const QString& file, const std::function<void(TestPlatform&)>& before,
            const std::function<bool(TestPlatform&, AppState&, PanelWindow&)>& during)
 {
     TestPlatform tp;
     before(tp);
-    Platform platform = tp.take();
-    platform.lyricsService = kNowhere;
-    AppState state(std::move(platform));
+    AppState state(tp.take());
     PanelWindow window(state);
     window.showCentred();
     if (!QTest::qWaitFor([&] { return window.view().isLive(); }, 5000) || !during(tp, state, window))
@@ -84,11 +80,8 @@ int main(int argc, char** argv)
     const QString out = QString::fromLocal8Bit(argv[1]) + QLatin1Char('/');
     QDir().mkpath(out);
     QDir().mkpath(QFileInfo(ComposeClient::configPath()).path());
-    {
-        QFile config(ComposeClient::configPath());
-        if (config.open(QIODevice::WriteOnly))
-            config.write(QStringLiteral(R"({"baseUrl":"%1"})").arg(kNowhere.toString()).toUtf8());
-    }
+    if (QFile config(ComposeClient::configPath()); config.open(QIODevice::WriteOnly))
+        config.write(R"({"baseUrl":"http://127.0.0.1:9"})");
     const auto nothing = [](TestPlatform&) {};
     bool saved = shoot(out + QStringLiteral("panel-fresh.png"), nothing, [](auto&...) { return true; });
     saved &= shoot(out + QStringLiteral("panel-playing.png"), [](TestPlatform& tp) {
