@@ -1,5 +1,6 @@
 #include <QFile>
 #include <QProcessEnvironment>
+#include <QSignalSpy>
 #include <gtest/gtest.h>
 
 #include "TestPlatform.h"
@@ -54,6 +55,7 @@ TEST(Launch, ShowsTheFirstLaunchWallpaperOnceAndFollowsTheFlags)
         QProcessEnvironment env;
         bool launchedBefore;
         QList<bool> previewsMade;  // one entry per window made, in order
+        bool screens = true;
     };
     const Row rows[] = {
         {"first launch", {}, {}, false, {false}},
@@ -65,10 +67,13 @@ TEST(Launch, ShowsTheFirstLaunchWallpaperOnceAndFollowsTheFlags)
         {"--preview with VESMER_WALLPAPER", {"--preview"}, environment("VESMER_WALLPAPER", "0"), true, {false}},
         {"first launch with --wallpaper replaces", {"--wallpaper"}, {}, false, {false, false}},
         {"unknown flag ignored", {"--bogus"}, {}, true, {}},
+        {"no screens: nothing shown, but the first launch counts", {"--wallpaper"}, {}, false, {}, false},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         Launch launch(CommandLine::parse(row.args, row.env), row.launchedBefore);
+        if (!row.screens)
+            launch.tp.screens->screens.clear();
         launch.app->launch();
         QList<bool> previews;
         for (const auto& made : launch.tp.host->made) {
@@ -79,14 +84,6 @@ TEST(Launch, ShowsTheFirstLaunchWallpaperOnceAndFollowsTheFlags)
         EXPECT_TRUE(launch.tp.settings->boolValue(QStringLiteral("didAutoStart")));
         EXPECT_GE(launch.tp.desktop->broughtToFront, 1);
     }
-
-    // Without screens nothing is shown, but the first launch still counts.
-    Launch noScreens(CommandLine::parse({QStringLiteral("--wallpaper")}, {}));
-    noScreens.tp.screens->screens.clear();
-    noScreens.app->launch();
-    EXPECT_TRUE(noScreens.tp.host->made.isEmpty());
-    EXPECT_EQ(noScreens.state->wallpaper(), nullptr);
-    EXPECT_TRUE(noScreens.tp.settings->boolValue(QStringLiteral("didAutoStart")));
 }
 
 TEST(Launch, TestGraphIsAppliedAfterItsDelayAndItsAnswerOrUnreadabilityLogged)
@@ -131,7 +128,7 @@ TEST(Launch, TestGraphIsAppliedAfterItsDelayAndItsAnswerOrUnreadabilityLogged)
     }
 }
 
-TEST(OpenUrls, HandsTheFirstUsableKeyToSignInAndComesToTheFront)
+TEST(OpenUrls, HandlesEveryUrlInOrderAndHandsEachFirstUsableKeyToSignIn)
 {
     const struct {
         const char* url;  // "{MB}" stands for a megabyte of text
@@ -168,10 +165,7 @@ TEST(OpenUrls, HandsTheFirstUsableKeyToSignInAndComesToTheFront)
         EXPECT_EQ(settings.hasOwnValue(kKey) ? settings.stringValue(kKey) : QString(), QString::fromUtf8(row.key));
         EXPECT_EQ(launch.tp.desktop->broughtToFront, row.key ? 1 : 0);
     }
-}
 
-TEST(OpenUrls, HandlesEveryUrlInOrderIncludingTheFirstInstanceArguments)
-{
     Launch several(CommandLine{}, true);
     several.app->openUrls({"vesmer://activate?key=first", "https://example.org/", "vesmer://activate?key=second"});
     EXPECT_EQ(several.tp.settings->stringValue(kKey), QStringLiteral("second"));
@@ -185,19 +179,18 @@ TEST(OpenUrls, HandlesEveryUrlInOrderIncludingTheFirstInstanceArguments)
 TEST(Lifecycle, PanelClosingQuitsOnlyWithoutWallpaperAndShutdownRunsOnce)
 {
     Launch launch(CommandLine{});
-    int quitRequests = 0;
-    QObject::connect(launch.app.get(), &Application::quitRequested, [&] { ++quitRequests; });
+    QSignalSpy quitRequests(launch.app.get(), &Application::quitRequested);
     launch.app->launch();
     ASSERT_NE(launch.state->wallpaper(), nullptr);
     launch.app->panelClosed();
-    EXPECT_EQ(quitRequests, 0);
+    EXPECT_EQ(quitRequests.count(), 0);
 
     launch.app->terminate();
     EXPECT_EQ(launch.state->wallpaper(), nullptr);
     EXPECT_FALSE(launch.state->capturing());
     launch.app->terminate();
     launch.app->panelClosed();
-    EXPECT_EQ(quitRequests, 1);
+    EXPECT_EQ(quitRequests.count(), 1);
     launch.app->activate();
     EXPECT_EQ(launch.tp.desktop->broughtToFront, 2);
 }
