@@ -24,14 +24,6 @@ bool processAlive(qint64 pid) { return pid > 0 && ::kill(pid_t(pid), 0) == 0; }
 
 class ComposerLauncherTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        // The child and `keys issue` share this private database.
-        m_savedData = qgetenv("XDG_DATA_HOME");
-        qputenv("XDG_DATA_HOME", m_data.path().toUtf8());
-    }
-    void TearDown() override { qputenv("XDG_DATA_HOME", m_savedData); }
-
     QString origin(int port) const { return QStringLiteral("http://127.0.0.1:%1").arg(port); }
     QStringList programs() const
     {
@@ -47,8 +39,7 @@ protected:
 
     QtMainQueue queue;
     MemoryLog log;
-    QTemporaryDir m_data;
-    QByteArray m_savedData;
+    QTemporaryDir m_data;  // where no program is
 };
 
 }  // namespace
