@@ -20,32 +20,27 @@ let browserLog = '';
 browser.stderr.on('data', (d) => { browserLog = (browserLog + d).slice(-4000); });
 browser.on('exit', (code) => finish({ error: 'the browser exited (' + code + ')', log: browserLog }));
 
-let nextId = 1;
-const pending = new Map();
-const listeners = [];  // {test, resolve}: each resolved by the first event it accepts
-function send(method, params, sessionId) {
-  const id = nextId++;
-  toBrowser.write(JSON.stringify({ id, method, params: params || {}, sessionId }) + '\0');
-  return new Promise((resolve, reject) => pending.set(id, { resolve, reject, method }));
-}
+const waiters = [];  // {test, resolve}: each resolved by the first message it accepts
 function waitFor(test) {
-  return new Promise((resolve) => listeners.push({ test, resolve }));
+  return new Promise((resolve) => waiters.push({ test, resolve }));
+}
+let nextId = 1;
+async function send(method, params, sessionId) {
+  const id = nextId++;
+  const reply = waitFor((m) => m.id === id);
+  toBrowser.write(JSON.stringify({ id, method, params: params || {}, sessionId }) + '\0');
+  const { result, error } = await reply;
+  if (error) throw new Error(method + ': ' + error.message);
+  return result;
 }
 let buffer = '';
 fromBrowser.on('data', (chunk) => {
-  buffer += chunk.toString('utf8');
-  let end;
-  while ((end = buffer.indexOf('\0')) >= 0) {
-    const message = JSON.parse(buffer.slice(0, end));
-    buffer = buffer.slice(end + 1);
-    const p = pending.get(message.id);
-    if (p) {
-      pending.delete(message.id);
-      if (message.error) p.reject(new Error(p.method + ': ' + message.error.message));
-      else p.resolve(message.result);
-    }
-    for (let i = listeners.length - 1; message.method && i >= 0; i--) {
-      if (listeners[i].test(message)) { listeners[i].resolve(message); listeners.splice(i, 1); }
+  const messages = (buffer + chunk.toString('utf8')).split('\0');
+  buffer = messages.pop();
+  for (const message of messages.map((text) => JSON.parse(text))) {
+    for (const w of waiters.filter((w) => w.test(message))) {
+      waiters.splice(waiters.indexOf(w), 1);
+      w.resolve(message);
     }
   }
 });
@@ -69,12 +64,11 @@ function finish(out) {
   await send('Page.navigate', { url: pageUrl }, sessionId);
   await loaded;
   const toApp = waitFor((m) => m.method === 'Network.requestWillBeSent' && m.params.request.url.startsWith('vesmer://'));
-  const { result: box } = await send('Runtime.evaluate', {
-    expression: 'JSON.stringify((() => { const r = document.querySelector("button").getBoundingClientRect(); ' +
-      'return { x: r.left + r.width / 2, y: r.top + r.height / 2 }; })())',
+  const { result: { value: button } } = await send('Runtime.evaluate', {
+    expression: '(() => { const r = document.querySelector("button").getBoundingClientRect(); ' +
+      'return { x: r.left + r.width / 2, y: r.top + r.height / 2 }; })()',
     returnByValue: true
   }, sessionId);
-  const button = JSON.parse(box.value);
   for (const type of ['mouseMoved', 'mousePressed', 'mouseReleased']) {
     await send('Input.dispatchMouseEvent', { type, x: button.x, y: button.y, button: 'left', clickCount: 1 }, sessionId);
   }

@@ -126,11 +126,10 @@ LiveServer::~LiveServer()
 QStringList LiveServer::waitForLogLines(int count) const
 {
     for (int i = 0;; ++i) {
-        {
-            QMutexLocker lock(&m_mutex);
-            if (m_lines.size() >= count || i == 2000)
-                return m_lines;
-        }
+        QMutexLocker lock(&m_mutex);
+        if (m_lines.size() >= count || i == 2000)
+            return m_lines;
+        lock.unlock();
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
 }
