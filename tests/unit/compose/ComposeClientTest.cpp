@@ -5,7 +5,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkAccessManager>
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -27,18 +26,14 @@ protected:
     // Starts an exchange and waits for its one completion.
     ComposeResult run(const std::function<void(ComposeClient::Done)>& start)
     {
-        std::optional<ComposeResult> result;
-        int completions = 0;
-        start([&](const ComposeResult& r) {
-            result = r;
-            ++completions;
-        });
+        QList<ComposeResult> results;
+        start([&](const ComposeResult& r) { results << r; });
         WebEngineHarness::waitFor([&] {
             queue.runPending();
-            return completions > 0;
+            return !results.isEmpty();
         }, 10000);
-        EXPECT_EQ(completions, 1);
-        return result.value_or(ComposeResult::failure(QStringLiteral("no completion")));
+        EXPECT_EQ(results.size(), 1);
+        return results.value(0, ComposeResult::failure(QStringLiteral("no completion")));
     }
     ComposeResult compose(const std::optional<QString>& lastGraph = std::nullopt, bool vary = false, bool fresh = false)
     {
@@ -64,11 +59,8 @@ TEST_F(ComposeClientTest, ConfigurationComesFromTheFileTheEnvironmentAndTheStore
     EXPECT_EQ(path, qEnvironmentVariable("XDG_CONFIG_HOME") + "/vesmer/config.json");
     QDir().mkpath(QFileInfo(path).absolutePath());
     const QString builtIn = QString::fromLatin1(kBuiltInBackendOrigin);
-    struct Case {
-        const char* file;  // nullptr: no file
-        const char* environment;
-        QString stored, baseUrl, appKey;
-    } cases[] = {
+    // The file (nullptr: none), the environment and the stored key; the base URL and key they give.
+    const std::tuple<const char*, const char*, QString, QString, QString> cases[] = {
         {nullptr, "", "", builtIn, ""},
         {R"({"baseUrl":"https://b.example","appKey":"file"})", "", "", "https://b.example", "file"},
         {R"({"baseUrl":"","appKey":7})", "", "", builtIn, ""},
@@ -82,15 +74,15 @@ TEST_F(ComposeClientTest, ConfigurationComesFromTheFileTheEnvironmentAndTheStore
         {nullptr, "", QStringLiteral(" a") + QChar(0) + QStringLiteral("b "), builtIn, ""},
         {nullptr, "e\nv", "", builtIn, ""},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.file ? c.file : "") + " / " + c.environment + " / " + c.stored.toStdString());
+    for (const auto& [content, environment, stored, baseUrl, appKey] : cases) {
+        SCOPED_TRACE(std::string(content ? content : "") + " / " + environment + " / " + stored.toStdString());
         QFile::remove(path);
-        if (QFile file(path); c.file) {
-            ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(c.file) > 0);
+        if (QFile file(path); content) {
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(content) > 0);
         }
-        qputenv("VESMER_APP_KEY", c.environment);
-        settings.setValue("pro.key", c.stored);
-        EXPECT_EQ(ComposeClient::loadConfig(settings), (ComposeClient::Config{c.baseUrl, c.appKey}));
+        qputenv("VESMER_APP_KEY", environment);
+        settings.setValue("pro.key", stored);
+        EXPECT_EQ(ComposeClient::loadConfig(settings), (ComposeClient::Config{baseUrl, appKey}));
     }
     qunsetenv("VESMER_APP_KEY");
     QFile::remove(path);
@@ -122,12 +114,9 @@ TEST_F(ComposeClientTest, SendsExactlyTheRequestMembersAndHeaders)
         "image":"data:image/jpeg;base64,AA==","palette":["#112233"],"provider":"cerebras","lastPrompt":"","lastGraph":null})"));
 
     // A scene description that is no object fails at once and sends nothing.
-    int completions = 0;
-    client.compose("x", "[1]", std::nullopt, false, false, [&](const ComposeResult& r) {
-        ++completions;
-        EXPECT_EQ(r.error, "bundle spec unreadable");
-    });
-    EXPECT_EQ(completions, 1);
+    QStringList errors;
+    client.compose("x", "[1]", std::nullopt, false, false, [&](const ComposeResult& r) { errors << r.error; });
+    EXPECT_EQ(errors, QStringList{"bundle spec unreadable"});
     EXPECT_EQ(backend.requests.size(), 6);
 }
 
@@ -136,11 +125,8 @@ TEST_F(ComposeClientTest, ReplyRulesInTheirOrder)
     const QString signIn = QStringLiteral("sign in to generate — your session may have expired");
     const QString bad = QStringLiteral("bad response from backend");
     const QString noGraph = QStringLiteral("no graph in response (HTTP 200)");
-    struct Case {
-        int status;
-        QByteArray body;
-        QString composeOutcome, imageOutcome;  // "=…" a graph, else the error
-    } cases[] = {
+    // The reply's status and body; what the prompt and the cover exchange make of it ("=…" a graph, else the error).
+    const std::tuple<int, QByteArray, QString, QString> cases[] = {
         {200, R"({"error":"too busy","graph":{"a":1}})", "too busy", "too busy"},
         {401, R"({"graph":{"a":1}})", signIn, R"(={"a":1})"},
         {401, R"({"error":"no key"})", signIn, "no key"},
@@ -163,11 +149,11 @@ TEST_F(ComposeClientTest, ReplyRulesInTheirOrder)
         {200, "{\"pad\":\"" + QByteArray(50 * 1024 * 1024, 'x') + "\"}", noGraph, noGraph},
     };
     const auto outcome = [](const ComposeResult& r) { return r.graph ? "=" + *r.graph : r.error; };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.body.left(60).toStdString());
-        backend.queued = {{c.status, c.body}, {c.status, c.body}};
-        EXPECT_EQ(outcome(compose()), c.composeOutcome);
-        EXPECT_EQ(outcome(fromImage({})), c.imageOutcome);
+    for (const auto& [status, body, composeOutcome, imageOutcome] : cases) {
+        SCOPED_TRACE(body.left(60).toStdString());
+        backend.queued = {{status, body}, {status, body}};
+        EXPECT_EQ(outcome(compose()), composeOutcome);
+        EXPECT_EQ(outcome(fromImage({})), imageOutcome);
     }
 }
 
@@ -193,25 +179,18 @@ TEST_F(ComposeClientTest, EveryExchangeEndsOnceWhateverTheTransport)
     for (const bool image : {false, true}) {
         std::optional<ComposeResult> result;
         const auto done = [&](const ComposeResult& r) { result = r; };
-        if (image)
-            client.composeFromImage("s", "data:,", {}, kDescription, done);
-        else
-            client.compose("p", kDescription, std::nullopt, false, false, done);
-        ASSERT_TRUE(WebEngineHarness::waitFor([&] { return silent.connections > 0; }, 5000));
+        image ? client.composeFromImage("s", "data:,", {}, kDescription, done)
+              : client.compose("p", kDescription, std::nullopt, false, false, done);
+        ASSERT_TRUE(WebEngineHarness::waitFor([&] { return silent.connections > int(image); }, 5000));
         queue.advance(image ? 24.9 : 19.9);
         EXPECT_FALSE(result);
         queue.advance(0.2);
         ASSERT_TRUE(WebEngineHarness::waitFor([&] { return result.has_value(); }, 5000));
         EXPECT_EQ(result->error, BackendExchange::kTimedOut);
-        silent.connections = 0;
     }
 
-    // Refused: nothing listens on that port.
-    QTcpServer closed;
-    closed.listen(QHostAddress::LocalHost);
-    const quint16 port = closed.serverPort();
-    closed.close();
-    client.setConfig({QStringLiteral("http://127.0.0.1:%1").arg(port), QString()});
+    // Refused: nothing listens on that port any more.
+    client.setConfig({SilentHttpServer().url().toString(), QString()});
     const ComposeResult refused = compose();
     EXPECT_TRUE(!refused.graph && !refused.error.isEmpty());
 

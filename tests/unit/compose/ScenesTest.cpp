@@ -2,6 +2,7 @@
 // scripted backend on loopback and a fake page that answers as the test says.
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <gtest/gtest.h>
@@ -25,10 +26,7 @@ QString logText()
     return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
 
-QJsonObject requestBody(const LoopbackHttpServer::Request& request)
-{
-    return QJsonDocument::fromJson(request.body).object();
-}
+QJsonObject requestBody(const LoopbackHttpServer::Request& request) { return QJsonDocument::fromJson(request.body).object(); }
 
 // An app state on the settings file at `path`, as after a restart.
 AppState restartedOn(const QString& path)
@@ -71,7 +69,7 @@ protected:
     AppState state{tp.take()};
 };
 
-TEST_F(ScenesTest, GenerationStartsOnlyWithAWallpaperAndAPrompt)
+TEST_F(ScenesTest, GenerationNeedsAPromptAndAReadyPageAndAsksTwiceMoreAfterGuardedVerdicts)
 {
     // Without a wallpaper it says so (the panel test); a blank prompt does nothing at all.
     showWallpaper();
@@ -92,24 +90,19 @@ TEST_F(ScenesTest, GenerationStartsOnlyWithAWallpaperAndAPrompt)
     EXPECT_EQ(state.composeStatus(), "sign in to generate — your session may have expired");
     EXPECT_EQ(backend.requests.size(), 1);
     EXPECT_TRUE(logText().contains("gen FAIL try=0 vary=false \"sea\" \u2192 sign in to generate"));
-}
 
-TEST_F(ScenesTest, GuardedVerdictsAskTwiceMoreForAFreshGraph)
-{
-    showWallpaper();
+    // Guarded verdicts: two more tries, each for a fresh graph.
+    backend.requests.clear();
     QStringList statuses;
     QObject::connect(&state, &AppState::composeStatusChanged, [&] { statuses << state.composeStatus(); });
     const QString prompt(70, QLatin1Char('p'));
     generate("  " + prompt + "  ", {"guard: too costly", "drawn with fallback", "guard again"}, true);
 
     ASSERT_EQ(backend.requests.size(), 3);
-    EXPECT_EQ(requestBody(backend.requests[0]).value("prompt"), prompt);
-    EXPECT_EQ(requestBody(backend.requests[0]).value("vary"), true);
-    for (int i = 1; i < 3; ++i) {
-        const QJsonObject retry = requestBody(backend.requests[i]);
-        EXPECT_TRUE(retry.value("lastGraph").isNull());
-        EXPECT_EQ(retry.value("fresh"), true);
-        EXPECT_EQ(retry.value("vary"), true);
+    for (const auto& request : backend.requests) {
+        const QJsonObject body = requestBody(request);
+        EXPECT_EQ(QJsonArray({body["prompt"], body["vary"], body["fresh"]}), QJsonArray({prompt, true, true}));
+        EXPECT_TRUE(body["lastGraph"].isNull());
     }
     EXPECT_EQ(statuses, (QStringList{"composing…", "reworking…", "couldn’t shape that one — try again or rephrase"}));
     EXPECT_EQ(state.themeName(), "\u2014");
@@ -150,14 +143,9 @@ TEST_F(ScenesTest, PresetsAreNamedKeptToTwelveAndSurviveARestart)
     ASSERT_EQ(state.presets().size(), 12);
     EXPECT_EQ(state.presets().first().name, "Scene 2");  // the oldest went
 
-    // Two with one name: only the given id goes.
-    state.deletePreset(state.presets()[0].id);
-    EXPECT_EQ(state.presets().size(), 11);
-    EXPECT_EQ(state.presets()[0].name, "Scene 3");
-
     page().replies.insert(PageCalls::applyGraph(graphText(0)), {QStringLiteral("ok"), {}});
     state.applyPreset(state.presets()[0]);
-    EXPECT_EQ(state.composeStatus(), "▶ Scene 3");
+    EXPECT_EQ(state.composeStatus(), "▶ Scene 2");
     EXPECT_EQ(state.themeName(), "AI scene");
 
     // The stored form: ids upper-case, the graph as a string; read back after a restart.
@@ -184,17 +172,15 @@ TEST(PresetStore, UnreadableBlobsStartEmptyButAreKept)
         EXPECT_EQ(Settings(tp.settings->fileName()).value("presets.unreadable").toByteArray(), blob);
     }
     // Either case of id is read.
-    const auto decoded = Presets::decode(R"([{"id":"6b29fc40-ca47-1067-b31d-00dd010662da","name":"a","graph":"{}"}])");
-    ASSERT_TRUE(decoded);
-    EXPECT_EQ(decoded->first().id, QUuid("{6B29FC40-CA47-1067-B31D-00DD010662DA}"));
+    EXPECT_EQ(Presets::decode(R"([{"id":"6b29fc40-ca47-1067-b31d-00dd010662da","name":"a","graph":"{}"}])"),
+              (QList<Preset>{{QUuid("{6B29FC40-CA47-1067-B31D-00DD010662DA}"), "a", "{}"}}));
 }
 
 TEST_F(ScenesTest, KeyChecksGiveVerdictsOnlyForTheKeyStillConfigured)
 {
     QDir().mkpath(QFileInfo(ComposeClient::configPath()).absolutePath());
     QFile config(ComposeClient::configPath());
-    ASSERT_TRUE(config.open(QIODevice::WriteOnly));
-    config.write(QJsonDocument(QJsonObject{{"baseUrl", backend.origin()}}).toJson());
+    ASSERT_TRUE(config.open(QIODevice::WriteOnly) && config.write(R"({"baseUrl":")" + backend.origin().toUtf8() + "\"}") > 0);
     config.close();
     // Activates `key` (after `then`) and lets the reply be handled.
     const auto check = [&](const QString& key, LoopbackHttpServer::Response reply, const std::function<void()>& then = {}) {
@@ -206,12 +192,11 @@ TEST_F(ScenesTest, KeyChecksGiveVerdictsOnlyForTheKeyStillConfigured)
         WebEngineHarness::settle(100);
     };
 
+    // Storing the key and coming to the front are the launch test's; its text on the panel the panel test's.
     check(QStringLiteral("key-a\n"), {403, "nope"});
-    EXPECT_EQ(tp.settings->stringValue("pro.key"), "key-a\n");
     EXPECT_EQ(backend.requests.last().headers.value("x-app-key"), "key-a");
-    EXPECT_EQ(state.keyState(), "invalid");  // and its text on the panel: the panel test
+    EXPECT_EQ(state.keyState(), "invalid");
     EXPECT_FALSE(state.signedIn());
-    EXPECT_EQ(tp.desktop->broughtToFront, 1);
 
     for (const auto& [reply, verdict] : {std::pair{LoopbackHttpServer::Response{200, "{}"}, "accepted"},
                                          {LoopbackHttpServer::Response{200, ""}, ""},

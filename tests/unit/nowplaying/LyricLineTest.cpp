@@ -3,7 +3,6 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
-#include <QTemporaryDir>
 #include <QRegularExpression>
 #include <gtest/gtest.h>
 
@@ -20,18 +19,16 @@ LyricLines referenceParse(const QString& text)
     LyricLines lines;
     for (const QString& line : text.split(newline)) {
         QList<double> times;
-        qsizetype end = 0;
-        for (auto it = tag.globalMatch(line); it.hasNext();) {
-            const auto match = it.next();
+        QString lyric;
+        for (const auto& match : tag.globalMatch(line)) {
             times << match.captured(1).toDouble() * 60 + match.captured(2).toDouble();
-            end = match.capturedEnd();
+            lyric = line.mid(match.capturedEnd()).trimmed();
         }
-        const QString lyric = line.mid(end).trimmed();
         for (double t : times)
             if (!lyric.isEmpty())
                 lines.append({t, lyric});
     }
-    std::stable_sort(lines.begin(), lines.end(), [](const auto& a, const auto& b) { return a.t < b.t; });
+    std::ranges::stable_sort(lines, {}, &LyricLine::t);
     return lines;
 }
 
@@ -39,12 +36,7 @@ LyricLines referenceParse(const QString& text)
 
 TEST(LyricLine, ParsesTheLrcRules)
 {
-    struct Row {
-        const char* name;
-        QString text;
-        LyricLines expected;
-    };
-    const Row rows[] = {
+    const std::tuple<const char*, QString, LyricLines> rows[] = {
         {"fraction", "[00:12.34]Hello", {{12.34, "Hello"}}},
         {"whole seconds, trimmed", "[01:02]  Hi there  ", {{62, "Hi there"}}},
         {"two tags", "[00:10.00][00:50.00]Chorus", {{10, "Chorus"}, {50, "Chorus"}}},
@@ -58,10 +50,9 @@ TEST(LyricLine, ParsesTheLrcRules)
         {"digits of another script read as 0", QStringLiteral("[\u0661:\u0662]x"), {{0, "x"}}},
         {"unterminated brackets", "[00:01[00:02]a[[00:03", {{2, "a[[00:03"}}},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        EXPECT_EQ(parseLRC(row.text), row.expected);
-        EXPECT_EQ(referenceParse(row.text), row.expected);
+    for (const auto& [name, text, expected] : rows) {
+        EXPECT_EQ(parseLRC(text), expected) << name;
+        EXPECT_EQ(referenceParse(text), expected) << name;
     }
 }
 
@@ -69,9 +60,8 @@ TEST(LyricLine, HostileTextEndsWithoutHarm)
 {
     EXPECT_EQ(parseLRC(QStringLiteral("[00:01]").repeated(1'000'000) + QStringLiteral("x")).size(), 1'000'000);
 
-    const QString digits400(400, QLatin1Char('9'));
-    const QString bigTag = QLatin1Char('[') + digits400 + QLatin1Char(':') + digits400 + QStringLiteral("]big");
-    EXPECT_EQ(parseLRC(bigTag), (LyricLines{{0, "big"}}));  // too large for a double: unreadable
+    const QString nines(400, QLatin1Char('9'));
+    EXPECT_EQ(parseLRC("[" + nines + ":" + nines + "]big"), (LyricLines{{0, "big"}}));  // too large for a double: unreadable
     EXPECT_EQ(parseLRC(QStringLiteral("[00:01]") + QString(5'000'000, QLatin1Char('['))).size(), 1);
     EXPECT_TRUE(parseLRC(QString(10'000'000, QLatin1Char('1'))).isEmpty());
     const QByteArray invalid("[00:01]\xff\xfe\xc3(\xed\xa0\x80 ok\n[00:02]\xf0\x28\x8c\x28");
@@ -82,27 +72,23 @@ TEST(LyricLine, RealFilesMatchTheReferenceReading)
 {
     // Lyric files collected from other tools, kept beside the project when present.
     const QDir corpus(QStringLiteral(VESMER_SOURCE_DIR "/../shared/lrc-corpus"));
-    const QStringList files = corpus.entryList({QStringLiteral("*.lrc")});
-    if (files.isEmpty())
+    if (corpus.isEmpty())
         GTEST_SKIP() << "no lyric corpus at " << corpus.path().toStdString();
-    for (const QString& name : files) {
-        SCOPED_TRACE(name.toStdString());
-        QFile file(corpus.filePath(name));
-        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    for (const QFileInfo& entry : corpus.entryInfoList({QStringLiteral("*.lrc")})) {
+        QFile file(entry.filePath());
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << entry.fileName().toStdString();
         const QString text = QString::fromUtf8(file.readAll());
-        EXPECT_EQ(parseLRC(text), referenceParse(text));
+        EXPECT_EQ(parseLRC(text), referenceParse(text)) << entry.fileName().toStdString();
     }
 }
 
 TEST(LyricLine, AnalyzeToolPrintsWhatTheAppWouldShow)
 {
-    QTemporaryDir dir;
-    const auto analyze = [&](const QByteArray& text, const QStringList& arguments) {
-        QFile file(dir.filePath("song.lrc"));
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(text) == text.size());
-        file.close();
+    const auto analyze = [](const QByteArray& text, const QStringList& arguments) {
         QProcess tool;
-        tool.start(VESMER_ANALYZE, QStringList{"--lrc", file.fileName()} + arguments);
+        tool.start(VESMER_ANALYZE, QStringList{"--lrc", "/dev/stdin"} + arguments);
+        tool.write(text);
+        tool.closeWriteChannel();
         return tool.waitForFinished(10000) ? QString::fromUtf8(tool.readAllStandardOutput()) : QString();
     };
     EXPECT_EQ(analyze("[00:02]b \"q\"\n[00:01.25]a", {}), "[[1.25,\"a\"],\n [2,\"b \\\"q\\\"\"]]\n");

@@ -10,15 +10,6 @@
 #include "nowplaying/NowPlayingWatcher.h"
 #include "wallpaper/PageCalls.h"
 
-namespace {
-
-QString answer(bool playing, double position)
-{
-    return QStringLiteral("Song\nBand\n\n%1\nRecord\n215.5\n%2").arg(playing ? "true" : "false").arg(position);
-}
-
-}  // namespace
-
 TEST(LyricSync, FollowsTheSongAndTheMode)
 {
     LoopbackHttpServer lyrics;
@@ -37,6 +28,9 @@ TEST(LyricSync, FollowsTheSongAndTheMode)
             if (call.withArguments && call.script == PageCalls::lyricBody())
                 lines << call.arguments.value("line").toString();
         return lines;
+    };
+    const auto answer = [](bool playing, double position) {
+        return QStringLiteral("Song\nBand\n\n%1\nRecord\n215.5\n%2").arg(playing ? "true" : "false").arg(position);
     };
     const auto poll = [&](const QString& text) {
         tp.players->queries.clear();  // earlier polls stay unanswered
