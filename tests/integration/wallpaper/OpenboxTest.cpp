@@ -40,13 +40,11 @@ struct OtherProgram {
         if (window.isEmpty() ||
             !waitFor([&hex] { return run("xprop", {"-root", "_NET_CLIENT_LIST"}).contains(hex); }, 10000))
             return;
-        if (state.isEmpty()) {
-            ready = true;
-            return;
-        }
-        run("wmctrl", {"-i", "-r", window, "-b", "add," + state});
+        if (!state.isEmpty())
+            run("wmctrl", {"-i", "-r", window, "-b", "add," + state});
         const QString atom = state == "fullscreen" ? "_NET_WM_STATE_FULLSCREEN" : "_NET_WM_STATE_MAXIMIZED_HORZ";
-        ready = waitFor([&] { return run("xprop", {"-id", window, "_NET_WM_STATE"}).contains(atom); }, 5000);
+        ready = state.isEmpty() ||
+                waitFor([&] { return run("xprop", {"-id", window, "_NET_WM_STATE"}).contains(atom); }, 5000);
     }
     ~OtherProgram() { close(); }
     void close()
@@ -72,9 +70,7 @@ protected:
     }
     void TearDown() override
     {
-        if (m_wm.state() == QProcess::NotRunning)
-            return;
-        m_wm.terminate();
+        m_wm.terminate();  // TERM to this PID only; nothing to wait for when it never started
         if (!m_wm.waitForFinished(5000))
             m_wm.kill();
     }
@@ -99,14 +95,11 @@ TEST_F(Openbox, AFullscreenWindowOnTheWallpapersScreenPausesItClosingResumes)
     EXPECT_TRUE(run("xprop", {"-id", id, "_NET_WM_WINDOW_TYPE"}).endsWith("_NET_WM_WINDOW_TYPE_DESKTOP"));
     for (const char* name : {"_NET_WM_NAME", "WM_NAME"})  // only the panel is called "Vesmer"
         EXPECT_TRUE(run("xprop", {"-id", id, name}).endsWith(" = \"Vesmer Wallpaper\"")) << name;
-    QString stacking;
-    EXPECT_TRUE(waitFor(
-        [&] {
-            stacking = run("xprop", {"-root", "_NET_CLIENT_LIST_STACKING"});
-            return stacking.section('#', 1).section(',', 0, 0).trimmed().toULongLong(nullptr, 16) == id.toULongLong();
-        },
-        5000))
-        << "bottom of the stack: " << stacking.toStdString();
+    const auto bottom = [] {
+        return run("xprop", {"-root", "_NET_CLIENT_LIST_STACKING"}).section('#', 1).section(',', 0, 0).trimmed();
+    };
+    EXPECT_TRUE(waitFor([&] { return bottom().toULongLong(nullptr, 16) == id.toULongLong(); }, 5000))
+        << "bottom of the stack: " << bottom().toStdString();
     EXPECT_EQ(DesktopTestTools::frameOf(id.toULongLong()), "1024x768+1920+0");
 
     OtherProgram onLeft(QStringLiteral("vesmer-cover-left"), QRect(200, 200, 300, 100), "fullscreen");
@@ -137,19 +130,16 @@ TEST_F(Openbox, ThePanelIsVisibleUnlessMinimisedOrCompletelyCovered)
     EXPECT_EQ(run("xprop", {"-id", id, "_NET_WM_NAME"}), "_NET_WM_NAME(UTF8_STRING) = \"Vesmer\"");
 
     const QRect frame = panel.frameGeometry();
-    {
-        OtherProgram corner(QStringLiteral("vesmer-panel-corner"), QRect(frame.topLeft() - QPoint(40, 40), QSize(120, 90)));
-        ASSERT_TRUE(corner.ready);
-        settle(1000);
-        EXPECT_TRUE(state.panelVisible()) << "partly covered";
-    }
-    {
-        OtherProgram over(QStringLiteral("vesmer-panel-over"), frame.adjusted(-60, -80, 60, 60));
-        ASSERT_TRUE(over.ready);
-        EXPECT_TRUE(waitFor([&] { return !state.panelVisible(); }, 5000)) << "completely covered";
-        over.close();
-        EXPECT_TRUE(waitFor([&] { return state.panelVisible(); }, 5000)) << "uncovered";
-    }
+    OtherProgram corner(QStringLiteral("vesmer-panel-corner"), QRect(frame.topLeft() - QPoint(40, 40), QSize(120, 90)));
+    ASSERT_TRUE(corner.ready);
+    settle(1000);
+    EXPECT_TRUE(state.panelVisible()) << "partly covered";
+    corner.close();
+    OtherProgram over(QStringLiteral("vesmer-panel-over"), frame.adjusted(-60, -80, 60, 60));
+    ASSERT_TRUE(over.ready);
+    EXPECT_TRUE(waitFor([&] { return !state.panelVisible(); }, 5000)) << "completely covered";
+    over.close();
+    EXPECT_TRUE(waitFor([&] { return state.panelVisible(); }, 5000)) << "uncovered";
     run("xdotool", {"windowminimize", id});
     EXPECT_TRUE(waitFor([&] { return !state.panelVisible(); }, 5000)) << "minimised";
     run("wmctrl", {"-i", "-a", id});
