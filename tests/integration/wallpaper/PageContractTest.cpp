@@ -1,6 +1,6 @@
 // The WebPage seam on the real engine: what evaluate and call-with-arguments hand
-// back, that every reply comes exactly once, also across reloads and close, and
-// that every page call reaches the page with its arguments as values.
+// back, that every page call reaches the page with its arguments as values, and
+// that every reply comes exactly once, also across reloads and close.
 #include <QJsonDocument>
 #include <QWebEnginePage>
 #include <algorithm>
@@ -25,7 +25,7 @@ QString replyText(const std::optional<ScriptReply>& reply)
 
 }  // namespace
 
-TEST(PageContract, EvaluateAndCallHandBackStringsOnlyThrownMessagesAndPromiseResults)
+TEST(PageContract, RepliesAreStringsThrownMessagesOrPromiseResultsAndPageCallsArriveWithTheirArgumentsAsValues)
 {
     auto page = openPage(TestPageRecorder::pagePath());
     QStringList console;
@@ -51,7 +51,8 @@ TEST(PageContract, EvaluateAndCallHandBackStringsOnlyThrownMessagesAndPromiseRes
     EXPECT_EQ(replyText(evaluate(*page, "window.vesmerDeclared")), "=kept");
 
     // Calls get their arguments as values and hand back what the body returns.
-    const QString hostile = QStringLiteral("'\"\\</script>") + QChar(0x2028) + QStringLiteral("\n\r\u00e9\U0001F3B6");
+    const QString hostile = QStringLiteral("single ' double \" backslash \\ </script> ") + QChar(0x2028) +
+                            QStringLiteral(" line\nbreak\r\n\ttab \u00e9\U0001F3B6 end");
     EXPECT_EQ(replyText(call(*page, "return a", {{"a", hostile}})), "=" + hostile);
     EXPECT_EQ(replyText(call(*page, "return typeof n + n", {{"n", 0.1}})), "=number0.1");
     EXPECT_EQ(replyText(call(*page, "return await new Promise(r => setTimeout(() => r('late'), 30))", {})), "=late");
@@ -60,6 +61,33 @@ TEST(PageContract, EvaluateAndCallHandBackStringsOnlyThrownMessagesAndPromiseRes
     EXPECT_EQ(replyText(call(*page, "return await Promise.reject(new Error('rejected'))", {})), "!rejected");
     EXPECT_EQ(replyText(call(*page, "return missingThing(a)", {{"a", 1}})), "!missingThing is not defined");
     EXPECT_TRUE(call(*page, "this is not a body", {})->error.has_value());
+
+    // Every page call reaches the page with its arguments as values.
+    const QString graph = QStringLiteral(R"({"title":")") + hostile + QStringLiteral(R"("})");
+    const QString image = QStringLiteral("data:image/jpeg;base64,AAAA");
+    for (const QString& expression :
+         {PageCalls::setBPM(128.4), PageCalls::setPaused(true), PageCalls::setPaused(false), PageCalls::lyricMode("Overlay"),
+          PageCalls::setFx(R"({"bloom":0.5})"), PageCalls::setLook(1.0, 2.5, 1.0, 1.0), PageCalls::setQuality(1.5, 30),
+          PageCalls::stepTheme(-1), PageCalls::applyGraph(graph)})
+        page->evaluate(expression);
+    page->callWithArguments(PageCalls::feedBody(),
+                            PageCalls::feedArguments(AudioFeatures{0.5f, 0.25f, 0.125f, 1.0f, 0.0f, 0.75f, 2.0f, 0.0625f}));
+    page->callWithArguments(PageCalls::lyricBody(), {{"line", hostile}});
+    page->callWithArguments(PageCalls::paletteBody(), {{"u", image}});
+    const QList<TestPageRecorder::Call> expected = {
+        {"vesmerSetBPM", {128.4}}, {"vesmerSetPaused", {true}}, {"vesmerSetPaused", {false}},
+        {"vesmerLyricMode", {"overlay"}}, {"vesmerSetFx", {R"({"bloom":0.5})"}}, {"vesmerSetLook", {1.0, 2.5, 1.0, 1.0}},
+        {"vesmerSetQuality", {1.5, 30}}, {"vesmerStep", {-1}}, {"vesmerCurrentTheme", {}}, {"vesmerApplyGraph", {graph}},
+        {"vesmerFeed", {0.5, 0.25, 0.125, 1.0, 0.0, 0.75, 2.0, 0.0625}}, {"vesmerLyric", {hostile}},
+        {"vesmerPaletteFromImage", {image}}};
+    TestPageRecorder recorder(*page);
+    ASSERT_TRUE(waitFor([&] { return recorder.collect() && recorder.all.size() >= expected.size(); }));
+    EXPECT_EQ(recorder.all.size(), expected.size());
+    for (const auto& want : expected) {
+        EXPECT_TRUE(std::any_of(recorder.all.begin(), recorder.all.end(),
+                                [&](const auto& got) { return got.fn == want.fn && got.args == want.args; }))
+            << want.fn.toStdString() << " " << QJsonDocument(want.args).toJson(QJsonDocument::Compact).toStdString();
+    }
 
     // Calls without a reply that fail stay silent in the page too.
     page->callWithArguments("throw new Error('quiet')", {});
@@ -103,38 +131,4 @@ TEST(PageContract, EveryReplyComesOnceAcrossReloadAndClose)
     ASSERT_TRUE(waitFor([&] { return replies.size() == 6; }));
     settle(300);
     EXPECT_EQ(replies.size(), 6);
-}
-
-TEST(PageContract, EveryPageCallReachesThePageWithItsArgumentsAsValues)
-{
-    auto page = openPage(TestPageRecorder::pagePath());
-    ASSERT_TRUE(waitReady(*page));
-    const QString hostile = QStringLiteral("single ' double \" backslash \\ </script> ") + QChar(0x2028) +
-                            QStringLiteral(" line\nbreak\r\n\ttab end");
-    const QString graph = QStringLiteral(R"({"title":")") + hostile + QStringLiteral(R"("})");
-    const QString image = QStringLiteral("data:image/jpeg;base64,AAAA");
-    for (const QString& expression :
-         {PageCalls::setBPM(128.4), PageCalls::setPaused(true), PageCalls::setPaused(false), PageCalls::lyricMode("Overlay"),
-          PageCalls::setFx(R"({"bloom":0.5})"), PageCalls::setLook(1.0, 2.5, 1.0, 1.0), PageCalls::setQuality(1.5, 30),
-          PageCalls::stepTheme(-1), PageCalls::applyGraph(graph)})
-        page->evaluate(expression);
-    page->callWithArguments(PageCalls::feedBody(),
-                            PageCalls::feedArguments(AudioFeatures{0.5f, 0.25f, 0.125f, 1.0f, 0.0f, 0.75f, 2.0f, 0.0625f}));
-    page->callWithArguments(PageCalls::lyricBody(), {{"line", hostile}});
-    page->callWithArguments(PageCalls::paletteBody(), {{"u", image}});
-
-    const QList<TestPageRecorder::Call> expected = {
-        {"vesmerSetBPM", {128.4}}, {"vesmerSetPaused", {true}}, {"vesmerSetPaused", {false}},
-        {"vesmerLyricMode", {"overlay"}}, {"vesmerSetFx", {R"({"bloom":0.5})"}}, {"vesmerSetLook", {1.0, 2.5, 1.0, 1.0}},
-        {"vesmerSetQuality", {1.5, 30}}, {"vesmerStep", {-1}}, {"vesmerCurrentTheme", {}}, {"vesmerApplyGraph", {graph}},
-        {"vesmerFeed", {0.5, 0.25, 0.125, 1.0, 0.0, 0.75, 2.0, 0.0625}}, {"vesmerLyric", {hostile}},
-        {"vesmerPaletteFromImage", {image}}};
-    TestPageRecorder recorder(*page);
-    ASSERT_TRUE(waitFor([&] { return recorder.collect() && recorder.all.size() >= expected.size(); }));
-    EXPECT_EQ(recorder.all.size(), expected.size());
-    for (const auto& want : expected) {
-        EXPECT_TRUE(std::any_of(recorder.all.begin(), recorder.all.end(),
-                                [&](const auto& got) { return got.fn == want.fn && got.args == want.args; }))
-            << want.fn.toStdString() << " " << QJsonDocument(want.args).toJson(QJsonDocument::Compact).toStdString();
-    }
 }
