@@ -1,6 +1,7 @@
 #include "DesktopTestTools.h"
 
 #include <QProcess>
+#include <QRegularExpression>
 #include <gtest/gtest.h>
 
 #include "platform/qt/QtScreens.h"
@@ -18,11 +19,8 @@ QString run(const QString& program, const QStringList& arguments)
 QString frameOf(unsigned long long window)
 {
     const QString info = run(QStringLiteral("xwininfo"), {QStringLiteral("-id"), QString::number(window)});
-    auto field = [&info](const QString& label) {
-        for (const QString& line : info.split('\n'))
-            if (line.trimmed().startsWith(label))
-                return line.section(':', 1).trimmed();
-        return QString();
+    const auto field = [&info](const QString& label) {
+        return QRegularExpression(label + QStringLiteral(":\\s*(\\S+)")).match(info).captured(1);
     };
     return field("Width") + "x" + field("Height") + "+" + field("Absolute upper-left X") + "+" +
            field("Absolute upper-left Y");

@@ -2,21 +2,8 @@
 
 #include <QHttpServerRequest>
 #include <QHttpServerResponse>
+#include <QMetaEnum>
 #include <QTcpSocket>
-
-namespace {
-QByteArray methodName(QHttpServerRequest::Method method)
-{
-    switch (method) {
-    case QHttpServerRequest::Method::Get: return "GET";
-    case QHttpServerRequest::Method::Post: return "POST";
-    case QHttpServerRequest::Method::Put: return "PUT";
-    case QHttpServerRequest::Method::Delete: return "DELETE";
-    case QHttpServerRequest::Method::Head: return "HEAD";
-    default: return "OTHER";
-    }
-}
-}  // namespace
 
 LoopbackHttpServer::LoopbackHttpServer()
 {
@@ -24,7 +11,9 @@ LoopbackHttpServer::LoopbackHttpServer()
         Request& recorded = requests.emplace_back(request.url().path(), request.url().query(QUrl::FullyEncoded));
         for (const auto& [name, value] : request.headers())
             recorded.headers.insert(name.toLower(), value);
-        recorded.method = methodName(request.method());
+        // "Get" becomes "GET".
+        recorded.method = QByteArray(QMetaEnum::fromType<QHttpServerRequest::Method>().valueToKey(int(request.method())))
+                              .toUpper();
         recorded.body = request.body();
         const Response response = queued.isEmpty() ? fallback : queued.takeFirst();
         return QHttpServerResponse(response.contentType, response.body, QHttpServerResponse::StatusCode(response.status));

@@ -2,18 +2,17 @@
 
 #include <cmath>
 
-PulsePlayer::PulsePlayer(QString device, int latencyMs) : m_device(std::move(device)), m_latencyMs(latencyMs) {}
+PulsePlayer::PulsePlayer(QString device) : m_device(std::move(device)) {}
 
 PulsePlayer::~PulsePlayer()
 {
     stop();
 }
 
-bool PulsePlayer::play(const std::vector<float>& samples, int rate)
+bool PulsePlayer::play(const std::vector<float>& samples)
 {
     stop();
-    QStringList arguments{QStringLiteral("--playback"), QStringLiteral("--raw"), QStringLiteral("--latency-msec=%1").arg(m_latencyMs),
-        QStringLiteral("--format=float32le"), QStringLiteral("--channels=1"), QStringLiteral("--rate=%1").arg(rate)};
+    QStringList arguments{"--playback", "--raw", "--latency-msec=10", "--format=float32le", "--channels=1", "--rate=48000"};
     if (!m_device.isEmpty())
         arguments << QStringLiteral("--device=%1").arg(m_device);
     m_process.start(QStringLiteral("pacat"), arguments);

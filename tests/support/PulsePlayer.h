@@ -1,7 +1,7 @@
 #pragma once
-// Plays float32 mono samples into a sink of the PulseAudio server the test process
-// talks to (PULSE_SERVER / XDG_RUNTIME_DIR), through pacat (10 ms latency unless
-// asked otherwise), and runs pactl. Test code only: these calls may block for a moment.
+// Plays float32 mono samples at 48 kHz into a sink of the PulseAudio server the test
+// process talks to (PULSE_SERVER / XDG_RUNTIME_DIR), through pacat with 10 ms of
+// latency, and runs pactl. Test code only: these calls may block for a moment.
 
 #include <QProcess>
 #include <QString>
@@ -10,15 +10,14 @@
 
 class PulsePlayer {
 public:
-    // `device` empty: the server's default sink. A player that must not run dry
-    // while the machine is loaded asks for more latency.
-    explicit PulsePlayer(QString device = {}, int latencyMs = 10);
+    // `device` empty: the server's default sink.
+    explicit PulsePlayer(QString device = {});
     ~PulsePlayer();
     PulsePlayer(const PulsePlayer&) = delete;
     PulsePlayer& operator=(const PulsePlayer&) = delete;
 
-    // Starts playing `samples` (mono, `rate` Hz); false if pacat did not start.
-    bool play(const std::vector<float>& samples, int rate = 48000);
+    // Starts playing `samples`; false if pacat did not start.
+    bool play(const std::vector<float>& samples);
     void stop();
 
     // Runs pactl with `arguments`; true when it succeeded, with its standard output
@@ -32,6 +31,5 @@ public:
 
 private:
     QString m_device;
-    int m_latencyMs;
     QProcess m_process;
 };

@@ -44,15 +44,14 @@ bool VirtualQueue::runNextDue(double until)
             continue;
         if (due > m_clock.now())
             m_clock.set(due);
-        if (!task.deadlines) {
+        if (!task.deadlines)
             task.state->cancelled = true;  // ran: no longer active
-            task.fn();
-            return true;
-        }
         task.fn();
         // The next deadline counts from when this run ended, as on the real queue.
-        const double next = task.deadlines->next(m_clock.now());
-        schedule(next, std::move(task));
+        if (task.deadlines) {
+            const double next = task.deadlines->next(m_clock.now());  // before `task` moves
+            schedule(next, std::move(task));
+        }
         return true;
     }
     return false;

@@ -41,16 +41,12 @@ std::unique_ptr<QtHostWindow> openWindow(const QString& path, const ScreenInfo& 
 
 bool waitReady(QtWebPage& page, int timeoutMs)
 {
-    QDeadlineTimer deadline(timeoutMs);
-    if (!waitFor([&page] { return page.bridgeReady(); }, timeoutMs))
-        return false;
-    return waitFor(
-        [&page, &deadline] {
-            const auto state = evaluate(page, QStringLiteral("document.readyState"),
-                                        int(std::max<qint64>(1, deadline.remainingTime())));
-            return state && state->value == QStringLiteral("complete");
-        },
-        int(std::max<qint64>(1, deadline.remainingTime())));
+    const QDeadlineTimer deadline(timeoutMs);
+    const auto left = [&deadline] { return int(std::max<qint64>(1, deadline.remainingTime())); };
+    return waitFor([&page] { return page.bridgeReady(); }, timeoutMs) && waitFor([&] {
+        const auto state = evaluate(page, QStringLiteral("document.readyState"), left());
+        return state && state->value == QStringLiteral("complete");
+    }, left());
 }
 
 namespace {
