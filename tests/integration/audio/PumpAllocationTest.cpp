@@ -81,12 +81,6 @@ std::vector<float> music()
     return out;
 }
 
-QByteArray statusText(AppState& state)
-{
-    QFile file(state.statusURL());
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 // Runs 30 warm-up ticks (the first write the SIGNAL line and compute the status
 // path: once per process, not per tick), then `ticks` counted ones, each with the
 // capture thread's ring write before it. The timer is bypassed: the test calls
@@ -107,7 +101,8 @@ void checkTicks(TestPlatform& tp, AppState& state, int ticks, Expected expected)
             state.tap().ring().writeMono(signal.data(), int(signal.size() / 2), 2);
             state.pump();
         });
-        const QByteArray now = statusText(state);
+        QFile file(state.statusURL());
+        const QByteArray now = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
         if (tick < 0 || now != status || state.bpm() != tempoBefore) {
             statusWrites += tick >= 0 && now != status ? 1 : 0;
             status = now;
