@@ -31,8 +31,9 @@ struct Rig {
         tp.queue->runPending();
         ASSERT_TRUE(lyrics.fallback.status != 200 || WebEngineHarness::waitFor([&] { return !sync.lyricLines().isEmpty(); }, 5000));
     }
-    QString scene(double bpm)  // the log line of the scene this check starts, if any
+    QString scene(double bpm, double after = 0.0)  // the log line of the scene a check `after` seconds on starts, if any
     {
+        tp.queue->advance(after);
         const qsizetype before = tp.log->lines.size();
         autos.check(bpm);
         return tp.log->lines.size() > before ? tp.log->lines.last() : QString();
@@ -61,16 +62,12 @@ TEST(AutoScenes, SongSceneAfterTheLyricsWaitThenOnePerPaceWithVary)
         rig.tp.settings->setValue(QStringLiteral("auto.pace"), pace);
         rig.play(215.5, 30.0);
         EXPECT_EQ(rig.scene(120.4), QString());
-        rig.tp.queue->advance(AutoScenes::kLyricsWait - 0.01);
-        EXPECT_EQ(rig.scene(120.4), QString()) << "no lyrics yet, and less than six seconds";
-        rig.tp.queue->advance(0.01);
-        EXPECT_EQ(rig.scene(120.4), QStringLiteral("[vesmer] auto-scene") + prompt);
+        EXPECT_EQ(rig.scene(120.4, AutoScenes::kLyricsWait - 0.01), QString()) << "no lyrics yet, and less than six seconds";
+        EXPECT_EQ(rig.scene(120.4, 0.01), QStringLiteral("[vesmer] auto-scene") + prompt);
         EXPECT_EQ(rig.generator.lastScenePrompt(), prompt.mid(2));
         EXPECT_EQ(rig.source.last().value(0), QStringLiteral("Song — Band"));
-        rig.tp.queue->advance(seconds);
-        EXPECT_EQ(rig.scene(120.4), QString()) << "exactly the pace is not enough";
-        rig.tp.queue->advance(0.01);
-        EXPECT_EQ(rig.scene(120.4), QStringLiteral("[vesmer] auto-scene (vary)") + prompt);
+        EXPECT_EQ(rig.scene(120.4, seconds), QString()) << "exactly the pace is not enough";
+        EXPECT_EQ(rig.scene(120.4, 0.01), QStringLiteral("[vesmer] auto-scene (vary)") + prompt);
     }
 }
 
@@ -94,11 +91,9 @@ TEST(AutoScenes, LyricContextAndWhatHoldsTheNextScene)
     // A cover scene paces the song from its scheduling; a composition in flight
     // and the setting turned off hold the scene back.
     rig.autos.coverScheduled(rig.watcher.track()->key());
-    rig.tp.queue->advance(29.0);
-    EXPECT_EQ(rig.scene(0.0), QString());
-    rig.tp.queue->advance(2.0);
+    EXPECT_EQ(rig.scene(0.0, 29.0), QString());
     rig.generator.setInFlight(true);
-    EXPECT_EQ(rig.scene(0.0), QString());
+    EXPECT_EQ(rig.scene(0.0, 2.0), QString());
     rig.generator.setInFlight(false);
     rig.tp.settings->setValue(QStringLiteral("auto.scenes"), false);
     EXPECT_EQ(rig.scene(0.0), QString());

@@ -80,7 +80,7 @@ TEST(CoverScene, SkippedSilentlyOrUnreadable)
     EXPECT_EQ(state.composeStatus(), "cover unreadable");
 }
 
-TEST(CoverScene, WhatThePageAndTheBackendAreGiven)
+TEST(CoverScene, WhatThePageAndTheBackendAreGivenAndTheImageShrunkOrRefused)
 {
     // Title and artist as they are, quotes and all; a palette only from a list of strings.
     TrackInfo song;
@@ -92,10 +92,8 @@ TEST(CoverScene, WhatThePageAndTheBackendAreGiven)
                                          std::pair{R"({"not":"a list"})", QStringList{}},
                                          std::pair{R"(["#102030",1])", QStringList{}}})
         EXPECT_EQ(CoverScene::paletteFrom({QString::fromUtf8(reply), {}}), palette) << reply;
-}
 
-TEST(JpegDataUrl, ShrinksOnlyAndRefusesWhatItCannotRead)
-{
+    // The image shrinks only, and what cannot be read is refused.
     const QByteArray jpeg = encoded(1000, 800, "jpeg");
     // A text chunk that claims 4 GB: the decoder would allocate it before reading.
     QByteArray bogusChunk = encoded(2, 2, "png");

@@ -18,15 +18,10 @@ LyricLines referenceParse(const QString& text)
     static const QRegularExpression newline(QStringLiteral("[\\n\\x0B\\f\\r\\x{85}\\x{2028}\\x{2029}]"));
     LyricLines lines;
     for (const QString& line : text.split(newline)) {
-        QList<double> times;
-        QString lyric;
-        for (const auto& match : tag.globalMatch(line)) {
-            times << match.captured(1).toDouble() * 60 + match.captured(2).toDouble();
-            lyric = line.mid(match.capturedEnd()).trimmed();
-        }
-        for (double t : times)
+        const QString lyric = line.section(tag, -1).trimmed();
+        for (const auto& match : tag.globalMatch(line))
             if (!lyric.isEmpty())
-                lines.append({t, lyric});
+                lines.append({match.captured(1).toDouble() * 60 + match.captured(2).toDouble(), lyric});
     }
     std::ranges::stable_sort(lines, {}, &LyricLine::t);
     return lines;
