@@ -78,8 +78,7 @@ TEST(FeatureExtractor, AgreesWithADirectDftOverSeveralCalls)
     std::mt19937 rng(1234);
     std::normal_distribution<float> gauss(0.0f, 0.3f);
     std::vector<float> noise(N);
-    for (float& v : noise)
-        v = gauss(rng);
+    std::generate(noise.begin(), noise.end(), [&] { return gauss(rng); });
     const std::vector<float> silence(N);
     std::vector<float> dcAndNyquist(N);
     for (int n = 0; n < N; ++n)
