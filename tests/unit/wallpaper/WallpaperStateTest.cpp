@@ -124,39 +124,31 @@ TEST(Placement, ADeadRendererIsReloadedAtMostThreeTimesAMinuteEachWithTheFreshPa
 {
     const QString reloading = QStringLiteral("[vesmer] visuals renderer ended (killed, exit 9) \u2014 reloading");
     const QString givingUp = QStringLiteral("[vesmer] visuals renderer ended (killed, exit 9) \u2014 reloaded 3 times");
-    struct Row {
-        const char* name;
-        double fourthAfterFirst;
-        int reloads;
-    };
-    for (const Row row : {Row{"fourth within a minute", 59.9, 3}, Row{"fourth a minute later", 60.0, 4}}) {
-        SCOPED_TRACE(row.name);
+    // When the fourth death comes after the first, and how many of the four are reloaded.
+    for (const auto& [name, fourthAfterFirst, reloadsInAll] :
+         {std::tuple{"fourth within a minute", 59.9, 3}, std::tuple{"fourth a minute later", 60.0, 4}}) {
+        SCOPED_TRACE(name);
         Placed p;
         FakePage& page = p.placeAndSettle();
         for (int death = 1; death <= 4; ++death) {
-            p.tp.queue->advance(death == 4 ? row.fourthAfterFirst - 3 * 2.0 : 0.0);  // deaths 2 s apart, then the fourth
+            p.tp.queue->advance(death == 4 ? fourthAfterFirst - 3 * 2.0 : 0.0);  // deaths 2 s apart, then the fourth
             page.endRenderer({QStringLiteral("killed"), 9});
             p.tp.queue->advance(2.0);
-            const int reloads = std::min(death, row.reloads);  // each reload gets the fresh page's theme query and look
+            const int reloads = std::min(death, reloadsInAll);  // each reload gets the fresh page's theme query and look
             EXPECT_EQ(std::tuple(page.reloads, page.countOf(kThemeQuery), page.countOf(kLook)),
                       std::tuple(reloads, reloads, reloads))
                 << death;
         }
-        EXPECT_EQ(p.tp.log->count(reloading), row.reloads);
-        EXPECT_EQ(p.tp.log->countStartingWith(givingUp), 4 - row.reloads);
+        EXPECT_EQ(p.tp.log->count(reloading), reloadsInAll);
+        EXPECT_EQ(p.tp.log->countStartingWith(givingUp), 4 - reloadsInAll);
         EXPECT_EQ(p.tp.host->made.size(), 1) << "the same window, reloaded";
     }
 }
 
 TEST(LookAndThemes, QualityLookAndEffectsFromTheSettingsAndTheQualityReportLogged)
 {
-    struct Row {
-        const char* name;
-        QVariant resolution;  // invalid: key absent
-        QVariant fps;
-        QString expected;
-    };
-    const Row rows[] = {
+    // Stored resolution and frame rate (invalid: key absent), and the call they make.
+    const std::tuple<const char*, QVariant, QVariant, QString> rows[] = {
         {"nothing stored", {}, {}, "window.vesmerSetQuality ? vesmerSetQuality(0.0, 60) : ''"},
         {"auto, 0 fps", "auto", 0, "window.vesmerSetQuality ? vesmerSetQuality(0.0, 60) : ''"},
         {"balanced 30", "balanced", 30, "window.vesmerSetQuality ? vesmerSetQuality(1.5, 30) : ''"},
@@ -166,14 +158,14 @@ TEST(LookAndThemes, QualityLookAndEffectsFromTheSettingsAndTheQualityReportLogge
     };
     Placed p;
     FakePage& page = p.placeAndSettle();
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
+    for (const auto& [name, resolution, fps, expected] : rows) {
+        SCOPED_TRACE(name);
         page.calls.clear();
-        row.resolution.isValid() ? p.tp.settings->setValue("quality.resolution", row.resolution)
-                                 : p.tp.settings->remove("quality.resolution");
-        row.fps.isValid() ? p.tp.settings->setValue("quality.fps", row.fps) : p.tp.settings->remove("quality.fps");
+        resolution.isValid() ? p.tp.settings->setValue("quality.resolution", resolution)
+                             : p.tp.settings->remove("quality.resolution");
+        fps.isValid() ? p.tp.settings->setValue("quality.fps", fps) : p.tp.settings->remove("quality.fps");
         p.state->applyQuality();
-        EXPECT_EQ(page.evaluated(), QStringList{row.expected});
+        EXPECT_EQ(page.evaluated(), QStringList{expected});
     }
 
     // The page's report is logged only when it is not empty.
