@@ -18,10 +18,9 @@ test('look: clamps to 0..3, unusable values become 1', () => {
 });
 
 test('render size: scale against a 2x screen, so Native > Balanced > Performance on every screen', () => {
-  const pixels = (scale, dpr) => { const s = controls.renderSize(1920, 1080, scale, dpr, 16384); return s.width * s.height; };
-  for (const dpr of [1, 1.25, 2, 3]) {
-    assert.ok(pixels(0, dpr) > pixels(1.5, dpr) && pixels(1.5, dpr) > pixels(1, dpr), `dpr ${dpr}`);
-  }
+  const size = (...args) => { const s = controls.renderSize(...args); return [s.width, s.height]; };
+  const pixels = (scale, dpr) => size(1920, 1080, scale, dpr, 16384).reduce((w, h) => w * h);
+  for (const dpr of [1, 1.25, 2, 3]) assert.ok(pixels(0, dpr) > pixels(1.5, dpr) && pixels(1.5, dpr) > pixels(1, dpr), `dpr ${dpr}`);
   const rows = [
     ['native uses the pixel ratio', [1920, 1080, 0, 2, 16384], [3840, 2160]],
     ['balanced on a 1x screen', [1920, 1080, 1.5, 1, 16384], [1440, 810]],
@@ -30,10 +29,7 @@ test('render size: scale against a 2x screen, so Native > Balanced > Performance
     ['dynamic factor', [1920, 1080, 0, 1, 16384, 0.5], [960, 540]],
     ['GPU limit keeps the aspect', [4000, 2000, 4, 1, 4096], [4096, 2048]]
   ];
-  for (const [name, args, size] of rows) {
-    const s = controls.renderSize(...args);
-    assert.deepEqual([s.width, s.height], size, name);
-  }
+  for (const [name, args, expected] of rows) assert.deepEqual(size(...args), expected, name);
   assert.deepEqual([0, 30, 120, 1000, NaN, -5, 29.6].map(controls.fpsCap), [60, 30, 120, 240, 60, 60, 30]);
 });
 

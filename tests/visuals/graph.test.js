@@ -7,6 +7,7 @@ const shaders = require('../../visuals/gl/shaders.js');
 
 const layer = (extra) => Object.assign({ type: 'orb', color: '#ffffff' }, extra);
 const text = (g) => JSON.stringify(g);
+const themeGraphs = Array.from({ length: themes.count }, (_, i) => themes.graph(i));
 
 test('decide: verdict for each kind of input', () => {
   const heavy = { layers: Array.from({ length: 6 }, () => ({ type: 'nebula', detail: 1 })) };
@@ -54,12 +55,9 @@ test('normalize: clamps numbers, drops unknown members, keeps only valid colours
 test('normalize: at most six layers, and the result is stable when applied again', () => {
   const many = { layers: Array.from({ length: 9 }, (_, i) => ({ type: 'rings', x: i / 10 })) };
   assert.equal(graph.normalize(many).graph.layers.length, graph.MAX_LAYERS);
-  const inputs = [graph.describe().example, many];
-  for (let i = 0; i < themes.count; i++) inputs.push(themes.graph(i));
-  for (const input of inputs) {
+  for (const input of [graph.describe().example, many, ...themeGraphs]) {
     const once = graph.normalize(JSON.parse(text(input))).graph;
-    const twice = graph.normalize(JSON.parse(text(once))).graph;
-    assert.deepEqual(twice, once);
+    assert.deepEqual(graph.normalize(JSON.parse(text(once))).graph, once);
   }
 });
 
@@ -95,12 +93,10 @@ function validate(schema, value, path = '$') {
 
 test('schema: every normalized graph fits it, and out-of-range values do not', () => {
   const schema = graph.schema();
-  const graphs = [graph.normalize(graph.describe().example).graph];
-  for (let i = 0; i < themes.count; i++) graphs.push(themes.graph(i));
+  const graphs = [graph.normalize(graph.describe().example).graph, ...themeGraphs];
   for (const g of graphs) assert.deepEqual(validate(schema, g), [], g.name);
   const bad = JSON.parse(text(graphs[0]));
-  bad.layers[0].intensity = 3;
-  bad.layers[0].type = 'hologram';
+  Object.assign(bad.layers[0], { intensity: 3, type: 'hologram' });
   bad.post.bloom = -1;
   assert.equal(validate(schema, bad).length, 3);
 });

@@ -12,13 +12,11 @@ const FUNCTIONS = ['vesmerFeed', 'vesmerSetBPM', 'vesmerSetPaused', 'vesmerLyric
   'vesmerSetQuality', 'vesmerCurrentTheme', 'vesmerStep', 'vesmerSpec', 'vesmerLastGraph', 'vesmerApplyGraph', 'vesmerPaletteFromImage'];
 
 function element() {
+  const context = { measureText: (t) => ({ width: t.length * 30 }), clearRect() {}, fillText() {}, save() {}, restore() {}, translate() {}, scale() {} };
   return {
     style: {}, className: '', textContent: '', width: 300, height: 150,
     addEventListener() {},
-    getContext(kind) {
-      if (kind !== '2d') return null;
-      return { measureText: (t) => ({ width: t.length * 30 }), clearRect() {}, fillText() {}, save() {}, restore() {}, translate() {}, scale() {} };
-    }
+    getContext: (kind) => (kind === '2d' ? context : null)
   };
 }
 
@@ -70,9 +68,7 @@ test('all fourteen functions exist and answer without WebGL2', () => {
   assert.equal(win.vesmerSetQuality(0, 60), '2560\u00d71440 @ 60 fps');
 
   // Without WebGL2 a good graph is shown as a still gradient: a fallback.
-  const example = JSON.stringify(spec.spec.example);
-  const verdict = win.vesmerApplyGraph(example);
-  assert.match(verdict, /fallback/);
+  assert.match(win.vesmerApplyGraph(JSON.stringify(spec.spec.example)), /fallback/);
   assert.match(ids.scene.style.background || win.document.body.style.background, /gradient/);
   assert.equal(JSON.parse(win.vesmerLastGraph()).name, 'Midnight tide');
   assert.equal(win.vesmerCurrentTheme(), 'Midnight tide');
@@ -98,7 +94,7 @@ test('all fourteen functions exist and answer without WebGL2', () => {
     () => win.vesmerSetBPM(NaN), () => win.vesmerSetFx('{"bloom":1,"hue":0.5}'), () => win.vesmerSetFx('not json'), () => win.vesmerSetLook(1, 1, 1, 1)]) call();
 });
 
-test('pause stops requesting frames; resume starts again', () => {
+test('pause stops requesting frames, resume starts again; the frame cap skips frames that come too early', () => {
   const { win, runFrames } = loadPage();
   const frames = () => JSON.parse(win.vesmerStats()).frames;
   assert.equal(runFrames(100), 1);
@@ -121,12 +117,9 @@ test('pause stops requesting frames; resume starts again', () => {
   assert.equal(runFrames(600), 0);
   assert.equal(runFrames(800), 0);
   assert.equal(frames(), paused);
-});
 
-test('the frame cap skips frames that come too early', () => {
-  const { win, runFrames } = loadPage();
+  win.vesmerSetPaused(false);
   win.vesmerSetQuality(1, 30);
-  const frames = () => JSON.parse(win.vesmerStats()).frames;
   let t = 1000;
   runFrames(t);
   const start = frames();
@@ -135,9 +128,9 @@ test('the frame cap skips frames that come too early', () => {
   // A cap between two display rates keeps its average.
   win.vesmerSetQuality(1, 50);
   runFrames(t += 1000 / 60);
-  const before = frames();
+  const atFifty = frames();
   for (let i = 0; i < 120; i++) runFrames(t += 1000 / 60);
-  assert.ok(Math.abs(frames() - before - 100) <= 1, String(frames() - before));
+  assert.ok(Math.abs(frames() - atFifty - 100) <= 1, String(frames() - atFifty));
 });
 
 test('a software renderer: at most 30 frames a second; Native shrinks each frame to its budget', () => {
@@ -164,7 +157,6 @@ test('a software renderer: at most 30 frames a second; Native shrinks each frame
   assert.equal(win.vesmerSetQuality(1.5, 20), '1920\u00d71080 @ 20 fps (software renderer)');
   const before = stats().frames;
   for (let i = 0; i < 60 * 5; i++) runFrames(t += 1000 / 60);
-  assert.equal(stats().dynamicScale, 1);
   assert.ok(Math.abs(stats().frames - before - 100) <= 1, String(stats().frames - before));
-  assert.deepEqual([ids.scene.width, ids.scene.height], [1920, 1080]);
+  assert.deepEqual([stats().dynamicScale, ids.scene.width, ids.scene.height], [1, 1920, 1080]);
 });
