@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <memory>
 #include <random>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -47,6 +48,7 @@ protected:
 
 TEST_F(CapturePumpTest, StartsOnceAsynchronouslyInstallsOneListenerAndStopsCleanly)
 {
+    const auto backend = [&] { return std::tuple(tp.capture->starts, tp.capture->stops, tp.capture->watchers); };
     tp.capture->rate = 44100.0;
     tp.capture->holdStarts = true;
     state->startCapture();
@@ -59,22 +61,19 @@ TEST_F(CapturePumpTest, StartsOnceAsynchronouslyInstallsOneListenerAndStopsClean
     EXPECT_TRUE(state->capturing());
     state->startCapture();  // already running: nothing at all
     EXPECT_EQ(tp.log->lines, QStringList{QStringLiteral("[vesmer] tap started (sampleRate 44100)")});
-    EXPECT_EQ(tp.capture->starts, 1);
+    EXPECT_EQ(backend(), std::tuple(1, 0, 1));
 
     tp.capture->holdStarts = false;
     tp.clock->advance(5.0);
     tp.capture->changeDefaultOutput();
     EXPECT_EQ(tp.log->count(QStringLiteral("[vesmer] default output changed \u2014 rebuilding the tap")), 1);
-    EXPECT_EQ(tp.capture->stops, 1);
-    EXPECT_EQ(tp.capture->starts, 2);
     EXPECT_EQ(state->lastCaptureRestart(), tp.clock->now());
     tp.queue->runPending();
     EXPECT_TRUE(state->capturing());
-    EXPECT_EQ(tp.capture->watchers, 1) << "a rebuild must not install a second listener";
+    EXPECT_EQ(backend(), std::tuple(2, 1, 1)) << "a rebuild must not install a second listener";
     EXPECT_EQ(tp.queue->pendingCount(), 1) << "one pump timer after the rebuild";
 
-    // Stopped, or while a start is pending: no timer, and nothing published. (A
-    // device change while stopped is the real server's test.)
+    // Stopped, or while a start is pending: no timer, and nothing published.
     state->stopCapture();
     EXPECT_FALSE(tp.capture->running);
     EXPECT_EQ(tp.queue->pendingCount(), 0);
@@ -91,7 +90,6 @@ TEST_F(CapturePumpTest, StartsOnceAsynchronouslyInstallsOneListenerAndStopsClean
 
 TEST_F(CapturePumpTest, FailedStartIsReportedAndLeavesNothingRunning)
 {
-    // The log line, and the error cleared by the next start, are the real server's test.
     tp.capture->failWith = kFailure;
     state->startCapture();
     EXPECT_TRUE(state->captureError().isNull()) << "not before the start answers";
@@ -115,31 +113,29 @@ TEST_F(CapturePumpTest, FailedStartIsReportedAndLeavesNothingRunning)
 
 TEST_F(CapturePumpTest, FeedsEveryTickOnlyWhileAVisibleWallpaperIsAwake)
 {
-    struct Row {
-        bool wallpaper, hidden, asleep;
-    };
-    for (const Row row : {Row{false, false, false}, Row{true, false, false}, Row{true, false, true}, Row{true, true, false}}) {
-        SCOPED_TRACE(testing::Message() << "wallpaper " << row.wallpaper << ", hidden " << row.hidden << ", asleep " << row.asleep);
+    for (const auto& [wallpaper, hidden, asleep] :
+         {std::tuple{false, false, false}, {true, false, false}, {true, false, true}, {true, true, false}}) {
+        SCOPED_TRACE(testing::Message() << "wallpaper " << wallpaper << ", hidden " << hidden << ", asleep " << asleep);
         TestPlatform platform;  // each row starts afresh
         state = std::make_unique<AppState>(platform.take());
-        if (row.wallpaper)
+        if (wallpaper)
             state->setWallpaper(platform.screens->screens.first(), false);
         else
             state->startCapture();
-        if (row.hidden)
+        if (hidden)
             platform.host->last()->setVisibleOnScreen(false);
-        if (row.asleep)
+        if (asleep)
             platform.events->sleep();
         platform.queue->runPending();
         platform.capture->write(tone(0.5f, 3));
-        const bool feeding = row.wallpaper && !row.hidden && !row.asleep;
+        const bool feeding = wallpaper && !hidden && !asleep;
         for (int t = 1; t <= 3; ++t) {  // unfed, only every third tick is processed
             platform.queue->advance(kTick);
             EXPECT_EQ(state->rawLevel() > CapturePump::kSignalThreshold, feeding || t == 3) << "tick " << t;
         }
         platform.queue->advance(kTick, 27);
         EXPECT_EQ(state->tickCount(), 30) << "every tick counts";
-        EXPECT_EQ(row.wallpaper ? platform.host->last()->fakePage.countOf(PageCalls::feedBody()) : 0, feeding ? 30 : 0);
+        EXPECT_EQ(wallpaper ? platform.host->last()->fakePage.countOf(PageCalls::feedBody()) : 0, feeding ? 30 : 0);
         state.reset();
     }
 }
@@ -152,13 +148,11 @@ TEST_F(CapturePumpTest, SignalIsLoggedOncePerProcessAndPanelValuesChangeOnlyWhil
     tick(3);
     EXPECT_GT(state->rawLevel(), 0.0f);
     EXPECT_LE(state->rawLevel(), CapturePump::kSignalThreshold);
-    EXPECT_FALSE(state->everSawSignal());
-    EXPECT_EQ(state->lastSignalAt(), startedAt);
+    EXPECT_EQ(std::pair(state->everSawSignal(), state->lastSignalAt()), std::pair(false, startedAt));
 
     loud();
     tick(3);
-    EXPECT_TRUE(state->everSawSignal());
-    EXPECT_EQ(state->lastSignalAt(), tp.clock->now());
+    EXPECT_EQ(std::pair(state->everSawSignal(), state->lastSignalAt()), std::pair(true, tp.clock->now()));
     EXPECT_EQ(tp.log->lines.last(), kSignalLine + QString::asprintf("%.3f)", double(state->rawLevel())));
     EXPECT_EQ(state->level(), 0.0f) << "hidden panel: left unchanged";
     tp.capture->changeDefaultOutput();  // a rebuild does not reset it
@@ -169,15 +163,13 @@ TEST_F(CapturePumpTest, SignalIsLoggedOncePerProcessAndPanelValuesChangeOnlyWhil
     state->setPanelVisible(true);
     loud();
     tick(3);
-    EXPECT_EQ(state->level(), state->rawLevel());
-    EXPECT_EQ(state->silentForSeconds(), 0.0);
     const float shown = state->level();
+    EXPECT_EQ(std::pair(shown, state->silentForSeconds()), std::pair(state->rawLevel(), 0.0));
 
     state->setPanelVisible(false);
     silence();
     tick(90);
-    EXPECT_EQ(state->level(), shown);
-    EXPECT_EQ(state->silentForSeconds(), 0.0);
+    EXPECT_EQ(std::pair(state->level(), state->silentForSeconds()), std::pair(shown, 0.0));
 
     state->setPanelVisible(true);
     tick(3);
