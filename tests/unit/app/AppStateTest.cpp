@@ -1,8 +1,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <QSignalSpy>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "TestPlatform.h"
@@ -23,16 +23,14 @@ TEST(AppStateLog, CreatesItsFolderAndEmptiesItOnlyPastTheLimit)
     const QString path = AppState::logURL();
     QDir(QFileInfo(path).absolutePath()).removeRecursively();
     AppState::dlog(QStringLiteral("first line"));
-    const QString first = QString::fromUtf8(readAll(path));
-    EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ first line\n$")).match(first).hasMatch())
-        << first.toStdString();
+    EXPECT_THAT(readAll(path).toStdString(),
+                testing::MatchesRegex("[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}Z first line\n"));
 
     const QByteArray line = QStringLiteral(" née / “quoted”\n").toUtf8();
     for (const auto& [size, emptied] : {std::pair{1000000, false}, {1000001, true}}) {  // the limit is kept, a byte more is not
         SCOPED_TRACE(size);
         QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(QByteArray(size, 'x'));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(QByteArray(size, 'x')) == size);
         file.close();
         AppState::dlog(QStringLiteral("née / “quoted”"));
         const QByteArray after = readAll(path);
