@@ -31,7 +31,8 @@ struct Rig {
         tp.queue->runPending();
         ASSERT_TRUE(lyrics.fallback.status != 200 || WebEngineHarness::waitFor([&] { return !sync.lyricLines().isEmpty(); }, 5000));
     }
-    QString scene(double bpm, double after = 0.0)  // the log line of the scene a check `after` seconds on starts, if any
+    // The log line of the scene that a check `after` seconds on starts, if any.
+    QString scene(double bpm, double after = 0.0)
     {
         tp.queue->advance(after);
         const qsizetype before = tp.log->lines.size();
@@ -62,7 +63,7 @@ TEST(AutoScenes, SongSceneAfterTheLyricsWaitThenOnePerPaceWithVary)
         rig.tp.settings->setValue(QStringLiteral("auto.pace"), pace);
         rig.play(215.5, 30.0);
         EXPECT_EQ(rig.scene(120.4), QString());
-        EXPECT_EQ(rig.scene(120.4, AutoScenes::kLyricsWait - 0.01), QString()) << "no lyrics yet, and less than six seconds";
+        EXPECT_EQ(rig.scene(120.4, AutoScenes::kLyricsWait - 0.01), QString()) << "no lyrics yet, under six seconds";
         EXPECT_EQ(rig.scene(120.4, 0.01), QStringLiteral("[vesmer] auto-scene") + prompt);
         EXPECT_EQ(rig.generator.lastScenePrompt(), prompt.mid(2));
         EXPECT_EQ(rig.source.last().value(0), QStringLiteral("Song — Band"));
