@@ -32,9 +32,8 @@ TEST(AudioSection, StatusLineFollowsTheFirstRuleThatApplies)
 
 TEST(AudioSection, TempoAndLevelBar)
 {
-    EXPECT_EQ(AudioSection::tempoText(0.0), QStringLiteral("\u2014"));
-    EXPECT_EQ(AudioSection::tempoText(127.5), QStringLiteral("128 BPM"));
-    EXPECT_EQ(AudioSection::tempoText(127.49), QStringLiteral("127 BPM"));
+    for (const auto& [bpm, text] : {std::pair{0.0, "\u2014"}, {127.5, "128 BPM"}, {127.49, "127 BPM"}})
+        EXPECT_EQ(AudioSection::tempoText(bpm), QString::fromUtf8(text)) << bpm;
 
     LevelMeter meter;
     meter.resize(160, 14);
