@@ -11,9 +11,8 @@ LoopbackHttpServer::LoopbackHttpServer()
         Request& recorded = requests.emplace_back(request.url().path(), request.url().query(QUrl::FullyEncoded));
         for (const auto& [name, value] : request.headers())
             recorded.headers.insert(name.toLower(), value);
-        // "Get" becomes "GET".
-        recorded.method = QByteArray(QMetaEnum::fromType<QHttpServerRequest::Method>().valueToKey(int(request.method())))
-                              .toUpper();
+        const QMetaEnum methods = QMetaEnum::fromType<QHttpServerRequest::Method>();
+        recorded.method = QByteArray(methods.valueToKey(int(request.method()))).toUpper();  // "Get" becomes "GET"
         recorded.body = request.body();
         const Response response = queued.isEmpty() ? fallback : queued.takeFirst();
         return QHttpServerResponse(response.contentType, response.body, QHttpServerResponse::StatusCode(response.status));

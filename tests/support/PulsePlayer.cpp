@@ -12,7 +12,8 @@ PulsePlayer::~PulsePlayer()
 bool PulsePlayer::play(const std::vector<float>& samples)
 {
     stop();
-    QStringList arguments{"--playback", "--raw", "--latency-msec=10", "--format=float32le", "--channels=1", "--rate=48000"};
+    QStringList arguments{"--playback", "--raw", "--latency-msec=10",
+                          "--format=float32le", "--channels=1", "--rate=48000"};
     if (!m_device.isEmpty())
         arguments << QStringLiteral("--device=%1").arg(m_device);
     m_process.start(QStringLiteral("pacat"), arguments);

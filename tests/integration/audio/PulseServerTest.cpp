@@ -171,7 +171,8 @@ TEST_F(PulseServerTest, CaptureHearsTheDefaultSinkAsItChangesAndRecoversFromASer
     PulsePlayer player;
     ASSERT_TRUE(toneIsHeard(player));
     // Mono float32 at the sink's rate: the tone arrives unchanged.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return std::abs(newestPeak() - 0.5f) < 0.01f; }, 2000)) << "peak " << newestPeak();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return std::abs(newestPeak() - 0.5f) < 0.01f; }, 2000))
+        << "peak " << newestPeak();
     player.stop();
     EXPECT_EQ(tp.log->countStartingWith(QStringLiteral("[vesmer] SIGNAL \u2014 system audio flowing (level ")), 1);
 
