@@ -35,7 +35,7 @@ QString text(WebPage& page, const QString& expression)
 bool waitFrames(WebPage& page, int count)
 {
     const auto frames = [&page] {
-        return QJsonDocument::fromJson(text(page, QStringLiteral("vesmerStats()")).toUtf8()).object().value("frames").toInt(-1);
+        return QJsonDocument::fromJson(text(page, "vesmerStats()").toUtf8()).object().value("frames").toInt(-1);
     };
     const int start = frames();
     return waitFor([&] { return frames() >= start + count; }, 20000);
@@ -124,7 +124,8 @@ TEST(VisualsPage, DrawsEveryThemeGraphAndEffectAndAnswersEveryHostCall)
     };
     const AudioFeatures features{0.6f, 0.3f, 0.2f, 0.5f, 0.88f, 0.2f, 1.0f, 0.4f};
     EXPECT_EQ(failure(call(page, PageCalls::feedBody(), PageCalls::feedArguments(features))), "");
-    EXPECT_EQ(failure(call(page, PageCalls::lyricBody(), {{"line", QStringLiteral("It's a \"line\" \\ with\nbreaks")}})), "");
+    const QString line = QStringLiteral("It's a \"line\" \\ with\nbreaks");
+    EXPECT_EQ(failure(call(page, PageCalls::lyricBody(), {{"line", line}})), "");
     for (const QString& expression :
          {PageCalls::setBPM(128.4), PageCalls::setPaused(false), PageCalls::lyricMode(QStringLiteral("visuals")),
           PageCalls::setFx(QStringLiteral(R"({"bloom":0.5,"grayscale":0,"pixelate":0,"dots":0,"scanlines":0,"ascii":0,"hue":0,"chroma":0.2,"radialBlur":0})")),

@@ -31,10 +31,8 @@ namespace {
 struct OtherProgram {
     OtherProgram(const QString& title, const QRect& frame, const QString& state = {})
     {
-        process.start("xmessage", {"-title", title, "-geometry",
-                                   QStringLiteral("%1x%2+%3+%4").arg(frame.width()).arg(frame.height())
-                                       .arg(frame.x()).arg(frame.y()),
-                                   "covering"});
+        const QString geometry = QString::asprintf("%dx%d+%d+%d", frame.width(), frame.height(), frame.x(), frame.y());
+        process.start("xmessage", {"-title", title, "-geometry", geometry, "covering"});
         const QString window = run("xdotool", {"search", "--sync", "--name", title}).section('\n', 0, 0);
         const QString hex = QStringLiteral("0x%1").arg(window.toULongLong(), 0, 16);
         if (window.isEmpty() ||

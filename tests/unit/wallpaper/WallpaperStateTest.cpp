@@ -134,7 +134,8 @@ TEST(Placement, ADeadRendererIsReloadedAtMostThreeTimesAMinuteEachWithTheFreshPa
             p.tp.queue->advance(death == 4 ? fourthAfterFirst - 3 * 2.0 : 0.0);  // deaths 2 s apart, then the fourth
             page.endRenderer({QStringLiteral("killed"), 9});
             p.tp.queue->advance(2.0);
-            const int reloads = std::min(death, reloadsInAll);  // each reload gets the fresh page's theme query and look
+            // Each reload gets the fresh page's theme query and look.
+            const int reloads = std::min(death, reloadsInAll);
             EXPECT_EQ(std::tuple(page.reloads, page.countOf(kThemeQuery), page.countOf(kLook)),
                       std::tuple(reloads, reloads, reloads))
                 << death;
