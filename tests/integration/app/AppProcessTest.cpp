@@ -58,10 +58,7 @@ protected:
     // An empty value unsets the variable.
     void setEnvironment(const QString& name, const char* value)
     {
-        if (*value)
-            m_environment.insert(name, QLatin1String(value));
-        else
-            m_environment.remove(name);
+        *value ? m_environment.insert(name, QLatin1String(value)) : m_environment.remove(name);
     }
 
     QTemporaryDir m_dir;
@@ -105,17 +102,16 @@ TEST_F(AppProcess, HelpAndVersionNeedNoDisplayAndWithoutOneTheAppExitsWithOneLin
 {
     m_environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
     m_environment.insert(QStringLiteral("DISPLAY"), QString());
-    for (const char* flag : {"--help", "--version"}) {
+    for (const auto& [flag, mentions] :
+         {std::pair{"--help", QStringList{"vesmer", "--wallpaper", "--preview", "VESMER_WALLPAPER", "VESMER_TEST_GRAPH", "Vesmer.conf"}},
+          {"--version", QStringList{"vesmer"}}}) {
         SCOPED_TRACE(flag);
         auto app = start({QLatin1String(flag)});
         ASSERT_TRUE(app->finishes(5000));
         EXPECT_EQ(app->process.exitCode(), 0);
         const QString out = QString::fromUtf8(app->process.readAllStandardOutput());
-        EXPECT_TRUE(out.contains(QStringLiteral("vesmer"))) << out.toStdString();
-        if (QLatin1String(flag) == QLatin1String("--help")) {
-            for (const char* mention : {"--wallpaper", "--preview", "VESMER_WALLPAPER", "VESMER_TEST_GRAPH", "Vesmer.conf"})
-                EXPECT_TRUE(out.contains(QLatin1String(mention))) << mention;
-        }
+        for (const QString& mention : mentions)
+            EXPECT_TRUE(out.contains(mention)) << mention.toStdString() << " in " << out.toStdString();
     }
     // The last: a Wayland session without XWayland.
     for (const auto& [display, wayland] : {std::pair{"", ""}, {":4711", ""}, {"", "vesmer-no-such-compositor"}}) {
