@@ -35,7 +35,8 @@ TEST(RealPlayer, MpvIsRead)
         return watcher.track() && watcher.track()->title == QStringLiteral("Sine ☃") && watcher.track()->positionS > 0.5;
     }, 10000));
     const TrackInfo track = watcher.track().value_or(TrackInfo{});
-    EXPECT_EQ(std::tuple(track.artist, track.album, track.playing), std::tuple(QString("Test Band"), QString("Tones"), true));
+    EXPECT_EQ((QStringList{track.artist, track.album}), (QStringList{"Test Band", "Tones"}));
+    EXPECT_TRUE(track.playing);
     EXPECT_NEAR(track.durationS, 20.0, 0.1);
     mpv.terminate();
     mpv.waitForFinished(5000);

@@ -26,7 +26,7 @@ QString logText()
     return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
 
-QJsonObject requestBody(const LoopbackHttpServer::Request& request) { return QJsonDocument::fromJson(request.body).object(); }
+QJsonObject parse(const QByteArray& body) { return QJsonDocument::fromJson(body).object(); }
 
 // An app state on the settings file at `path`, as after a restart.
 AppState restartedOn(const QString& path)
@@ -100,7 +100,7 @@ TEST_F(ScenesTest, GenerationNeedsAPromptAndAReadyPageAndAsksTwiceMoreAfterGuard
 
     ASSERT_EQ(backend.requests.size(), 3);
     for (const auto& request : backend.requests) {
-        const QJsonObject body = requestBody(request);
+        const QJsonObject body = parse(request.body);
         EXPECT_EQ(QJsonArray({body["prompt"], body["vary"], body["fresh"]}), QJsonArray({prompt, true, true}));
         EXPECT_TRUE(body["lastGraph"].isNull());
     }
@@ -180,7 +180,8 @@ TEST_F(ScenesTest, KeyChecksGiveVerdictsOnlyForTheKeyStillConfigured)
 {
     QDir().mkpath(QFileInfo(ComposeClient::configPath()).absolutePath());
     QFile config(ComposeClient::configPath());
-    ASSERT_TRUE(config.open(QIODevice::WriteOnly) && config.write(R"({"baseUrl":")" + backend.origin().toUtf8() + "\"}") > 0);
+    ASSERT_TRUE(config.open(QIODevice::WriteOnly));
+    config.write(R"({"baseUrl":")" + backend.origin().toUtf8() + "\"}");
     config.close();
     // Activates `key` (after `then`) and lets the reply be handled.
     const auto check = [&](const QString& key, LoopbackHttpServer::Response reply, const std::function<void()>& then = {}) {
@@ -193,8 +194,8 @@ TEST_F(ScenesTest, KeyChecksGiveVerdictsOnlyForTheKeyStillConfigured)
     };
 
     // Storing the key and coming to the front are the launch test's; the refusal's note on the panel the panel test's.
-    for (const auto& [reply, verdict] : {std::pair{LoopbackHttpServer::Response{403, "nope"}, QStringLiteral("invalid")},
-                                         {LoopbackHttpServer::Response{200, "{}"}, QStringLiteral("accepted")},
+    for (const auto& [reply, verdict] : {std::pair{LoopbackHttpServer::Response{403, "nope"}, QString("invalid")},
+                                         {LoopbackHttpServer::Response{200, "{}"}, QString("accepted")},
                                          {LoopbackHttpServer::Response{200, ""}, QString()},
                                          {LoopbackHttpServer::Response{500, "{}"}, QString()}}) {
         check(QStringLiteral("key-a\n"), reply);

@@ -56,7 +56,8 @@ TEST(LyricLine, HostileTextEndsWithoutHarm)
     EXPECT_EQ(parseLRC(QStringLiteral("[00:01]").repeated(1'000'000) + QStringLiteral("x")).size(), 1'000'000);
 
     const QString nines(400, QLatin1Char('9'));
-    EXPECT_EQ(parseLRC("[" + nines + ":" + nines + "]big"), (LyricLines{{0, "big"}}));  // too large for a double: unreadable
+    // Too large for a double: unreadable.
+    EXPECT_EQ(parseLRC("[" + nines + ":" + nines + "]big"), (LyricLines{{0, "big"}}));
     EXPECT_EQ(parseLRC(QStringLiteral("[00:01]") + QString(5'000'000, QLatin1Char('['))).size(), 1);
     EXPECT_TRUE(parseLRC(QString(10'000'000, QLatin1Char('1'))).isEmpty());
     const QByteArray invalid("[00:01]\xff\xfe\xc3(\xed\xa0\x80 ok\n[00:02]\xf0\x28\x8c\x28");
