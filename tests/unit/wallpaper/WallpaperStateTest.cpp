@@ -170,12 +170,12 @@ TEST(LookAndThemes, QualityLookAndEffectsFromTheSettingsAndTheQualityReportLogge
     }
 
     // The page's report is logged only when it is not empty.
-    page.replies[kQuality] = ScriptReply{QStringLiteral("scale 1.0 at 60 fps"), std::nullopt};
-    p.state->applyQuality();
-    page.replies[kQuality] = ScriptReply{QString(""), std::nullopt};
-    p.state->applyQuality();
-    page.replies[kQuality] = ScriptReply{std::nullopt, QStringLiteral("boom")};
-    p.state->applyQuality();
+    for (const ScriptReply& report :
+         {ScriptReply{QStringLiteral("scale 1.0 at 60 fps"), std::nullopt}, ScriptReply{QString(""), std::nullopt},
+          ScriptReply{std::nullopt, QStringLiteral("boom")}}) {
+        page.replies[kQuality] = report;
+        p.state->applyQuality();
+    }
     EXPECT_EQ(p.tp.log->lines.filter("quality"), QStringList{"[vesmer] quality applied: scale 1.0 at 60 fps"});
 
     page.calls.clear();

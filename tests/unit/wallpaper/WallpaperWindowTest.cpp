@@ -26,12 +26,10 @@ TEST(WallpaperWindow, LyricModeTempoAndEffectsAreSanitised)
     // An effect value that is not a number sends nothing.
     f.window.setFx({{"bloom", nan}, {"hue", 1.0}});
     f.window.setFx({{"bloom", std::numeric_limits<double>::infinity()}});
-    EXPECT_EQ(f.page().evaluated(), (QStringList{"window.vesmerLyricMode && vesmerLyricMode('off')",
-                                                 "window.vesmerLyricMode && vesmerLyricMode('overlay')",
-                                                 "window.vesmerLyricMode && vesmerLyricMode('overlay')",
-                                                 "window.vesmerSetBPM && vesmerSetBPM(0.0)",
-                                                 "window.vesmerSetBPM && vesmerSetBPM(0.0)",
-                                                 "window.vesmerSetBPM && vesmerSetBPM(0.0)"}));
+    const QString off = QStringLiteral("window.vesmerLyricMode && vesmerLyricMode('off')");
+    const QString overlay = QStringLiteral("window.vesmerLyricMode && vesmerLyricMode('overlay')");
+    const QString noTempo = QStringLiteral("window.vesmerSetBPM && vesmerSetBPM(0.0)");
+    EXPECT_EQ(f.page().evaluated(), (QStringList{off, overlay, overlay, noTempo, noTempo, noTempo}));
 
     f.page().calls.clear();
     f.window.setFx({{"bloom", 0.5}, {"radialBlur", 1.0}, {"hue", 0.0}});
