@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QTest>
 
+#include "PrivateHome.h"
 #include "PulsePlayer.h"
 #include "TestPlatform.h"
 #include "app/AppState.h"
@@ -72,6 +73,8 @@ bool playing(TestPlatform& tp, AppState& state, PanelWindow& window)
 
 int main(int argc, char** argv)
 {
+    // The composer configuration written below must never be a user's.
+    const PrivateHome home;
     QApplication app(argc, argv);
     if (argc != 2) {
         qCritical("usage: panel_screenshots OUTPUT_DIR");
@@ -97,6 +100,5 @@ int main(int argc, char** argv)
         tp.queue->advance(CapturePump::kPumpInterval, 6);
         return true;
     });
-    QFile::remove(ComposeClient::configPath());
     return saved ? 0 : 1;
 }
