@@ -61,6 +61,9 @@ protected:
     {
         if (QStandardPaths::findExecutable("openbox").isEmpty())
             GTEST_SKIP() << "openbox is not installed";
+        // The property outlives the window manager that set it: without this, the
+        // wait below would pass on the previous test's before this one is ready.
+        run("xprop", {"-root", "-remove", "_NET_SUPPORTING_WM_CHECK"});
         m_wm.start("openbox", {"--sm-disable"});
         ASSERT_TRUE(m_wm.waitForStarted());
         ASSERT_TRUE(waitFor([] { return run("xprop", {"-root", "_NET_SUPPORTING_WM_CHECK"}).contains("window id"); },
