@@ -25,7 +25,7 @@ struct ComposerLauncher::Impl {
     QNetworkAccessManager* nam = new QNetworkAccessManager(context.get());
     QProcess* child = nullptr;
     TaskHandle nextProbe;
-    double waited = 0;
+    TaskHandle startDeadline;
     bool lineWritten = false;
 
     Impl(MainQueue& q, SystemLog& l, QStringList p, std::function<void(QString)> k, QString o)
@@ -116,7 +116,16 @@ struct ComposerLauncher::Impl {
             }
         });
         child->start();
-        waited = 0;
+        // Timed on the queue rather than counted in probes: against a composer that
+        // accepts and never answers, each probe waits out its own time-out.
+        startDeadline = queue.after(kStartSeconds, [this] {
+            if (state != State::Starting)
+                return;
+            nextProbe.cancel();
+            state = State::Failed;
+            line(QStringLiteral("%1 did not answer at %2 within %3 s").arg(program, where()).arg(kStartSeconds));
+            endChild();
+        });
         waitUntilHealthy();
     }
 
@@ -125,18 +134,11 @@ struct ComposerLauncher::Impl {
         nextProbe = queue.after(0.1, [this] {
             if (state != State::Starting)
                 return;
-            waited += 0.1;
             probe([this](Probe p) {
                 if (state != State::Starting)
                     return;
                 if (p == Probe::Composer)
                     return healthy();
-                if (waited >= kStartSeconds) {
-                    state = State::Failed;
-                    line(QStringLiteral("%1 did not answer at %2 within %3 s").arg(program, where()).arg(kStartSeconds));
-                    endChild();
-                    return;
-                }
                 waitUntilHealthy();
             });
         });
@@ -233,6 +235,7 @@ void ComposerLauncher::start(const QString& configuredBaseUrl, bool keyConfigure
 void ComposerLauncher::stop()
 {
     d->nextProbe.cancel();
+    d->startDeadline.cancel();
     d->endChild();
 }
 

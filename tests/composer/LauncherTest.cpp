@@ -86,7 +86,16 @@ TEST_F(ComposerLauncherTest, OtherwiseItStartsNoMoreThanNeededAndSaysSoInOneLine
     const int webPort = web.bind_to_any_port("127.0.0.1");
     std::thread serving([&] { web.listen_after_bind(); });
 
-    const int port = freeLoopbackPort();
+    // A "composer" that takes connections and never answers a byte.
+    const QString mute = m_data.filePath("mute-composer");
+    QFile script(mute);
+    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+    script.write("#!/bin/sh\nexec " NODE_EXECUTABLE " -e \"const [h, p] = process.argv[1].split(':');"
+                 " require('net').createServer(() => {}).listen(+p, h)\" \"$2\"\n");
+    script.close();
+    script.setPermissions(script.permissions() | QFile::ExeOwner);
+
+    const int port = freeLoopbackPort(), mutePort = freeLoopbackPort();
     const QString held = "held by something that is not vesmer-composer";
     const struct {
         const char* what;
@@ -102,6 +111,7 @@ TEST_F(ComposerLauncherTest, OtherwiseItStartsNoMoreThanNeededAndSaysSoInOneLine
         {"a silent port", origin(silent.url().port()), origin(silent.url().port()), false, programs(), State::PortHeld, held},
         {"another web server", origin(webPort), origin(webPort), false, programs(), State::PortHeld, held},
         {"no program", origin(port), origin(port), false, {m_data.filePath("missing")}, State::Failed, "not found"},
+        {"a child that never answers", origin(mutePort), origin(mutePort), false, {mute}, State::Failed, "within 8 s"},
     };
     for (const auto& c : cases) {
         MemoryLog lines;
