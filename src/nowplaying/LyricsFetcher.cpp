@@ -45,18 +45,19 @@ void LyricsFetcher::fetch(const TrackInfo& track, Done done)
         return;
     m_inFlightKey = key;
 
-    auto finish = [this, key, done](const LyricLines& lines) {
-        store(key, lines);
+    auto finish = [this, key, done](const LyricLines& lines, bool keep) {
+        if (keep)
+            store(key, lines);
         m_inFlightKey.reset();
         done(lines);
     };
-    request(track, true, [this, track, finish](const std::optional<LyricLines>& withAlbum) {
+    request(track, true, [this, track, finish](const std::optional<LyricLines>& withAlbum, bool) {
         if (withAlbum) {
-            finish(*withAlbum);
+            finish(*withAlbum, true);
             return;
         }
-        request(track, false, [finish](const std::optional<LyricLines>& withoutAlbum) {
-            finish(withoutAlbum.value_or(LyricLines{}));
+        request(track, false, [finish](const std::optional<LyricLines>& withoutAlbum, bool answered) {
+            finish(withoutAlbum.value_or(LyricLines{}), answered);
         });
     });
 }
@@ -100,7 +101,7 @@ void LyricsFetcher::request(const TrackInfo& track, bool includeAlbum, RequestDo
         std::optional<LyricLines> lines;
         if (status.isValid() && status.toInt() == 200)
             lines = linesFromBody(reply->readAll(), duration);
-        done(lines);
+        done(lines, status.isValid());
     });
 }
 

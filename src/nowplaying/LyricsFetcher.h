@@ -29,7 +29,8 @@ public:
     static constexpr const char* kUserAgent = "Vesmer/0.1 (https://vesmer.app)";
 
     using Done = std::function<void(const LyricLines&)>;
-    using RequestDone = std::function<void(const std::optional<LyricLines>&)>;
+    // `answered`: an HTTP status arrived, whatever it was.
+    using RequestDone = std::function<void(const std::optional<LyricLines>&, bool answered)>;
 
     // `service` is the base address; "/api/get" goes below its path.
     LyricsFetcher(QNetworkAccessManager& network, MainQueue& queue, QUrl service = QUrl(QString::fromLatin1(kPublicService)),
@@ -38,7 +39,9 @@ public:
 
     // `done` gets the song's lines: before returning when they are known, later
     // after a lookup, never when a lookup of the same song is already out. A failed
-    // lookup is tried once more without the album, then counts as no lyrics.
+    // lookup is tried once more without the album, then counts as no lyrics; it is
+    // kept as the song's answer only when the service answered, so that a network
+    // failure is not taken for a song without lyrics for the rest of the session.
     void fetch(const TrackInfo& track, Done done);
     // One lookup; `done` gets none when it failed (no answer in time, a status
     // other than 200, a body that is no JSON object).
