@@ -62,13 +62,13 @@ test('all fourteen functions exist and answer without WebGL2', () => {
   assert.deepEqual(scripts.filter((s) => !fs.existsSync(path.join(PAGE, s))), []);
   for (const name of FUNCTIONS) assert.equal(typeof win[name], 'function', name);
 
-  const spec = JSON.parse(win.vesmerSpec());
-  assert.ok(spec.spec && spec.schema && spec.schema.properties.layers);
+  const described = JSON.parse(win.vesmerSpec());
+  assert.ok(described.spec && described.schema && described.schema.properties.layers);
   // Native scale uses the device pixel ratio (the engine test runs at 1).
   assert.equal(win.vesmerSetQuality(0, 60), '2560\u00d71440 @ 60 fps');
 
   // Without WebGL2 a good graph is shown as a still gradient: a fallback.
-  assert.match(win.vesmerApplyGraph(JSON.stringify(spec.spec.example)), /fallback/);
+  assert.match(win.vesmerApplyGraph(JSON.stringify(described.spec.example)), /fallback/);
   assert.match(ids.scene.style.background || win.document.body.style.background, /gradient/);
   assert.equal(JSON.parse(win.vesmerLastGraph()).name, 'Midnight tide');
   assert.equal(win.vesmerCurrentTheme(), 'Midnight tide');

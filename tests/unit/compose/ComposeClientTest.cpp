@@ -39,9 +39,9 @@ protected:
     {
         return run([&](auto done) { client.compose("deep sea", kDescription, lastGraph, vary, fresh, std::move(done)); });
     }
-    ComposeResult fromImage(const QStringList& palette, const QString& spec = kDescription)
+    ComposeResult fromImage(const QStringList& palette, const QString& description = kDescription)
     {
-        return run([&](auto done) { client.composeFromImage("steer", "data:image/jpeg;base64,AA==", palette, spec, std::move(done)); });
+        return run([&](auto done) { client.composeFromImage("steer", "data:image/jpeg;base64,AA==", palette, description, std::move(done)); });
     }
 
     VirtualClock clock;
