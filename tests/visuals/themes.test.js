@@ -20,8 +20,7 @@ test('at least eight distinct themes, each a graph the page accepts as is', () =
 test('stepIndex wraps both ways and ignores unusable steps', () => {
   const n = themes.count;
   const rows = [
-    [0, 1, 1], [0, -1, n - 1], [n - 1, 1, 0], [3, n * 2 + 1, 4], [2, -3 * n, 2],
-    [5, NaN, 5], [5, 'x', 5], [5, 2.9, 7 % n], [5, -1.5, 4]
+    [0, -1, n - 1], [n - 1, 1, 0], [3, n * 2 + 1, 4], [2, -3 * n, 2], [5, NaN, 5], [5, 2.9, 7 % n], [5, -1.5, 4]
   ];
   for (const [from, step, to] of rows) assert.equal(themes.stepIndex(from, step, n), to, `${from} + ${step}`);
 });
