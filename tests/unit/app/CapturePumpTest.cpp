@@ -66,8 +66,6 @@ TEST_F(CapturePumpTest, StartsOnceAsynchronouslyInstallsOneListenerAndStopsClean
     tp.capture->holdStarts = false;
     tp.clock->advance(5.0);
     tp.capture->changeDefaultOutput();
-    EXPECT_EQ(tp.log->count(QStringLiteral("[vesmer] default output changed \u2014 rebuilding the tap")), 1);
-    EXPECT_EQ(state->lastCaptureRestart(), tp.clock->now());
     tp.queue->runPending();
     EXPECT_TRUE(state->capturing());
     EXPECT_EQ(backend(), std::tuple(2, 1, 1)) << "a rebuild must not install a second listener";

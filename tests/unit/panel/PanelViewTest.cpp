@@ -116,7 +116,6 @@ TEST_F(PanelViewTest, WallpaperRowsFollowTheWallpaperTheDisplayPickerOnlySelects
     EXPECT_TRUE(button("Move Here"));
     EXPECT_TRUE(button("Remove")->isEnabled());
     EXPECT_TRUE(shows("Theme"));
-    EXPECT_TRUE(shows(QStringLiteral("\u2014")));
 
     // A drag sends the look on every move and once more on release.
     tp.queue->advance(2.0);  // past the fresh page's settings
@@ -124,7 +123,6 @@ TEST_F(PanelViewTest, WallpaperRowsFollowTheWallpaperTheDisplayPickerOnlySelects
     page.calls.clear();
     LookSlider* speed = window->findChildren<LookSlider*>().value(1);
     ASSERT_EQ(speed->label(), QStringLiteral("Speed"));
-    EXPECT_EQ(speed->valueText(), QStringLiteral("1.00"));
     speed->slider()->setSliderDown(true);
     for (const int position : {5000, 6000, 7143})
         speed->slider()->setValue(position);
