@@ -41,7 +41,6 @@ TEST(SampleRing, LatestNeedsAWholeWindowAndReturnsTheNewestInOrder)
     EXPECT_FALSE(read(ring, 1024));
     writeCounting(ring, 1024, 1);
     EXPECT_EQ(read(ring, 1024), counting(1, 1024));
-    EXPECT_EQ(read(ring, 1024), counting(1, 1024)) << "no write in between: the same samples";
     EXPECT_FALSE(read(ring, 1024, -1, 10)) << "output too short";
     EXPECT_EQ(read(ring, 0, -1, 0), std::vector<float>{});
 }

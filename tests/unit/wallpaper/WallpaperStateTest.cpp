@@ -155,7 +155,6 @@ TEST(LookAndThemes, QualityLookAndEffectsFromTheSettingsAndTheQualityReportLogge
         {"balanced 30", "balanced", 30, "window.vesmerSetQuality ? vesmerSetQuality(1.5, 30) : ''"},
         {"performance 120", "performance", 120, "window.vesmerSetQuality ? vesmerSetQuality(1.0, 120) : ''"},
         {"wrong case", "Balanced", 60, "window.vesmerSetQuality ? vesmerSetQuality(0.0, 60) : ''"},
-        {"unknown", "ultra", {}, "window.vesmerSetQuality ? vesmerSetQuality(0.0, 60) : ''"},
     };
     Placed p;
     FakePage& page = p.placeAndSettle();
