@@ -187,7 +187,6 @@ TEST_F(CapturePumpTest, SilenceAfterSignalRebuildsAfterTwentySecondsThenEveryThi
     EXPECT_EQ(tp.capture->starts, 1) << "silence before any signal never rebuilds";
     loud();
     tick(3);
-    ASSERT_TRUE(state->everSawSignal());
     silence();
 
     // Ticks until the capture has been started `starts` times; returns the time
@@ -204,7 +203,6 @@ TEST_F(CapturePumpTest, SilenceAfterSignalRebuildsAfterTwentySecondsThenEveryThi
     const double firstRebuild = state->lastCaptureRestart();
     EXPECT_GT(firstRebuild - lastSignal, CapturePump::kSilenceLimit);
     EXPECT_LE(firstRebuild - lastSignal, CapturePump::kSilenceLimit + slowTick + 1e-6) << "the first slow tick past the limit";
-    EXPECT_TRUE(state->capturing());
 
     // The start reset the silence count; the spacing since the last rebuild holds the next one back.
     runUntilStarts(3);
