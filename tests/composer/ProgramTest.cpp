@@ -123,11 +123,9 @@ TEST(ComposerProgram, ServesLogsEachRequestAndStopsOnSigterm)
     // An administrator hands out a key while the server runs.
     const QString key = run("keys issue" + db).out.trimmed();
     EXPECT_EQ(http.get("/api/desktop-key", withKey(key)).status, 200);
-    const Reply composed = http.compose(promptRequest("northern lights"), key);
-    EXPECT_EQ(composed.status, 200);
-    expectDrawable({composed.graph()});
-    // Same prompt, same graph: in another process too.
-    EXPECT_EQ(composed.graph(), Composer(shippedLexicon(), nullptr).compose(json(promptRequest("northern lights"))).body["graph"]);
+    // Same prompt, same graph as in this process (whose graphs the engine test draws).
+    const QJsonValue here = Composer(shippedLexicon(), nullptr).compose(json(promptRequest("northern lights"))).body["graph"];
+    EXPECT_EQ(http.compose(promptRequest("northern lights"), key).graph(), here);
     EXPECT_EQ(http.post("/api/compose", "{", withKey(key)).status, 400);
     run("keys revoke " + KeyStore::hashOf(key).left(12) + db);
     EXPECT_EQ(http.get("/api/desktop-key", withKey(key)).status, 401);
