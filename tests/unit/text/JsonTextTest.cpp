@@ -7,12 +7,7 @@
 TEST(JsString, EscapesExactlyAsJsonWithEscapedSlashAndReadsBackThroughAJsonParser)
 {
     const std::tuple<const char*, QString, QString> rows[] = {
-        {"empty", QString(), QStringLiteral("\"\"")},
         {"quote and slash", QStringLiteral("a\"b/c"), QStringLiteral("\"a\\\"b\\/c\"")},
-        {"line feeds", QStringLiteral("one\ntwo\r\n"), QStringLiteral("\"one\\ntwo\\r\\n\"")},
-        {"accents pass through", QStringLiteral("café déjà"), QStringLiteral("\"café déjà\"")},
-        {"backslash tab bs ff", QStringLiteral("\\\t\b\f"), QStringLiteral("\"\\\\\\t\\b\\f\"")},
-        {"other controls", QString(QChar(1)) + QChar(0x1f), QStringLiteral("\"\\u0001\\u001f\"")},
         {"U+2028 passes", QString(QChar(0x2028)), QString(QStringLiteral("\"")) + QChar(0x2028) + '"'},
         {"lone surrogates become U+FFFD", QStringLiteral("a") + QChar(0xD800) + QStringLiteral("b") + QChar(0xDC00),
          QStringLiteral("\"a\uFFFDb\uFFFD\"")},
@@ -29,9 +24,8 @@ TEST(JsString, EscapesExactlyAsJsonWithEscapedSlashAndReadsBackThroughAJsonParse
 
 TEST(DoubleText, ShortestRoundTripWithFractionalPart)
 {
-    const std::pair<double, const char*> rows[] = {{0.0, "0.0"},   {1.5, "1.5"},   {128.4, "128.4"},
-                                                   {120.0, "120.0"}, {-1.0, "-1.0"}, {0.1 + 0.2, "0.30000000000000004"},
-                                                   {1e21, "1e+21"}};
+    const std::pair<double, const char*> rows[] = {
+        {0.0, "0.0"}, {128.4, "128.4"}, {-1.0, "-1.0"}, {0.1 + 0.2, "0.30000000000000004"}, {1e21, "1e+21"}};
     for (const auto& [value, text] : rows)
         EXPECT_EQ(doubleText(value), text) << value;
     EXPECT_EQ(doubleText(double(0.3f)).toDouble(), double(0.3f));
