@@ -103,7 +103,6 @@ QStringList layerTypes(const QJsonObject& g)
 TEST(ComposerEngine, APromptTableGivesDrawableDistinctGraphsThatHonourThePrompts)
 {
     QList<QJsonObject> graphs;
-    QSet<QString> prompts;
     QSet<QByteArray> distinct;
     for (const Row& row : kTable) {
         QString prompt = QString::fromUtf8(row.prompt);
@@ -111,7 +110,6 @@ TEST(ComposerEngine, APromptTableGivesDrawableDistinctGraphsThatHonourThePrompts
             prompt = prompt.repeated(10000 / prompt.size() + 1).left(10000);
         const QJsonObject g = compose(prompt);
         graphs << g;
-        prompts << prompt;
         distinct << json(g);
         const std::string where = std::string(row.kind) + ": \"" + prompt.left(60).toStdString() + "\" gave " + json(g).toStdString();
         const QJsonArray palette = g.value("palette").toArray();
@@ -130,8 +128,7 @@ TEST(ComposerEngine, APromptTableGivesDrawableDistinctGraphsThatHonourThePrompts
         EXPECT_LE(g.value("name").toString().size(), 60) << where;
     }
     // Different prompts give different graphs, all but a few.
-    EXPECT_EQ(prompts.size(), int(std::size(kTable)));
-    EXPECT_GE(distinct.size(), prompts.size() - 5);
+    EXPECT_GE(distinct.size(), qsizetype(std::size(kTable)) - 5);
     expectDrawable(graphs);
 }
 
