@@ -184,7 +184,6 @@ TEST_F(PulseServerTest, CaptureHearsTheDefaultSinkAsItChangesAndRecoversFromASer
     EXPECT_EQ(tp.log->countStartingWith(QStringLiteral("[vesmer] tap started")), 2);
     PulsePlayer onB(QStringLiteral("privB"));
     EXPECT_TRUE(toneIsHeard(onB));
-    EXPECT_TRUE(state->captureError().isNull());
     onB.stop();
 
     // And back: the rebuilt tap still follows the default sink.

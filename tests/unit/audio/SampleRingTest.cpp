@@ -75,7 +75,6 @@ TEST(SampleRing, OneWriteLargerThanTheRingKeepsItsNewestSamples)
 {
     SampleRing ring;
     writeCounting(ring, 0, 20000);
-    EXPECT_EQ(ring.written(), 20000);
     EXPECT_EQ(read(ring, 1024), counting(20000 - 1024, 1024));
 
     // The next write lands at 20000 mod 16384: the newest sample follows on.
