@@ -11,7 +11,6 @@
 #include <thread>
 
 #include "ComposerTestTools.h"
-#include "GraphCheck.h"
 #include "LlmEngine.h"
 
 using namespace composer;
@@ -134,7 +133,6 @@ TEST_F(ComposerLlm, AGoodReplyIsTheAnswerAndTheModelGetsThePagesDescription)
 
 TEST_F(ComposerLlm, AnUnusableHeavyOrSlowReplyStillGivesADrawableGraph)
 {
-    const PageModel page = pageModel();
     QJsonObject heavy = goodGraph(), blank = goodGraph();
     QJsonArray layers;
     for (int i = 0; i < 6; ++i)
@@ -155,10 +153,8 @@ TEST_F(ComposerLlm, AnUnusableHeavyOrSlowReplyStillGivesADrawableGraph)
         ASSERT_EQ(o.status, 200);
         EXPECT_TRUE(o.logLine.contains(c.log)) << o.logLine.toStdString();
         expectDrawable({o.graph});  // the page refuses a graph over its cost limit
-        if (o.logLine.contains("builtin")) {  // the built-in engine's answer for that prompt
+        if (o.logLine.contains("builtin"))  // the built-in engine's answer for that prompt
             EXPECT_EQ(o.graph, server.composer().compose(json(promptRequest("ocean waves"))).body.value("graph").toObject());
-        }
-        EXPECT_LE(graphCost(o.graph, page), page.costLimit);
         if (c.delayMs) {
             EXPECT_GE(o.ms, 750);
             EXPECT_LT(o.ms, 2500);
